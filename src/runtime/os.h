@@ -1,0 +1,39 @@
+// Operating-system services of the runtime: time, sleeping, threads, whole-file access
+// and the system's error texts. Implemented in os_linux.cpp and os_win32.cpp.
+#pragma once
+
+#include "types.h"
+
+// Seconds since the runtime was set up (before main), from a monotonic clock.
+f64 seconds_since_init();
+void sleep_milliseconds(s32 milliseconds);
+
+// The calling thread's last system error (errno or GetLastError) and its text.
+s64 last_os_error_code();
+String os_error_text(s64 code);  // in temporary storage, no trailing newline
+
+// --- threads ---
+
+struct Thread;
+using Thread_Proc = s64 (*)(Thread *thread);
+
+struct Thread {
+    Thread_Proc proc = nullptr;
+    void *data = nullptr;
+    s64 temporary_storage_size = 0;
+};
+
+// Starts a detached thread that first gets its own temporary storage of the thread's
+// size, then runs proc. False when the system would not start it.
+bool thread_start(Thread *thread);
+
+// --- files ---
+
+struct File_Contents {
+    String data;  // heap bytes, owned by the caller (free())
+    bool success = false;
+};
+
+// A failed open logs "Could not open file "%": code %, %" as an error line.
+File_Contents read_entire_file(String name);
+bool write_entire_file(String name, String data);

@@ -1,0 +1,86 @@
+// Operating-system services on Linux.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "log.h"
+#include "os.h"
+#include "temporary_storage.h"
+
+void sleep_milliseconds(s32 milliseconds) {
+    timespec remaining = {milliseconds / 1000, (long)(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
+s64 last_os_error_code() { return errno; }
+
+String os_error_text(s64 code) {
+    char buffer[256];
+    // The GNU variant returns the text, which may or may not live in the buffer.
+    const char *text = strerror_r((int)code, buffer, sizeof(buffer));
+    return temp_copy(text);
+}
+
+File_Contents read_entire_file(String name) {
+    File_Contents result;
+    int fd = open(temp_c_string(name), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        s64 code = errno;
+        log_error("Could not open file \"%\": code %, %", name, code, os_error_text(code));
+        return result;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        s64 code = fstat(fd, &info) != 0 ? errno : EISDIR;
+        log_error("Could not read file \"%\": code %, %", name, code, os_error_text(code));
+        close(fd);
+        return result;
+    }
+    s64 size = info.st_size;
+    char *bytes = (char *)malloc((size_t)size + 1);
+    s64 done = 0;
+    while (bytes && done < size) {
+        ssize_t n = read(fd, bytes + done, (size_t)(size - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    close(fd);
+    if (!bytes || done != size) {
+        log_error("Could not read file \"%\": % of % bytes read", name, done, size);
+        free(bytes);
+        return result;
+    }
+    bytes[size] = 0;
+    result.data = String(bytes, size);
+    result.success = true;
+    return result;
+}
+
+bool write_entire_file(String name, String data) {
+    int fd = open(temp_c_string(name), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        s64 code = errno;
+        log_error("Could not open file \"%\": code %, %", name, code, os_error_text(code));
+        return false;
+    }
+    s64 done = 0;
+    while (done < data.count) {
+        ssize_t n = write(fd, data.data + done, (size_t)(data.count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    bool ok = done == data.count;
+    if (!ok) {
+        s64 code = errno;
+        log_error("Could not write file \"%\": code %, %", name, code, os_error_text(code));
+    }
+    if (close(fd) != 0) ok = false;
+    return ok;
+}

@@ -1,0 +1,86 @@
+// Operating-system services on Windows.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "log.h"
+#include "os.h"
+#include "temporary_storage.h"
+
+void sleep_milliseconds(s32 milliseconds) { Sleep((DWORD)milliseconds); }
+
+s64 last_os_error_code() { return (s64)GetLastError(); }
+
+String os_error_text(s64 code) {
+    wchar_t *text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, (DWORD)code, 0, (wchar_t *)&text, 0, nullptr);
+    if (!length || !text) return tprint("unknown error %", code);
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ')) length--;
+    String result = temp_utf8_from_utf16((const u16 *)text, (s64)length);
+    LocalFree(text);
+    return result;
+}
+
+static HANDLE open_file(String name, DWORD access, DWORD creation) {
+    return CreateFileW((const wchar_t *)temp_utf16(name), access, FILE_SHARE_READ, nullptr, creation,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+File_Contents read_entire_file(String name) {
+    File_Contents result;
+    HANDLE file = open_file(name, GENERIC_READ, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) {
+        s64 code = (s64)GetLastError();
+        log_error("Could not open file \"%\": code %, %", name, code, os_error_text(code));
+        return result;
+    }
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size)) {
+        s64 code = (s64)GetLastError();
+        log_error("Could not read file \"%\": code %, %", name, code, os_error_text(code));
+        CloseHandle(file);
+        return result;
+    }
+    char *bytes = (char *)malloc((size_t)size.QuadPart + 1);
+    s64 done = 0;
+    while (bytes && done < size.QuadPart) {
+        DWORD chunk = (DWORD)((size.QuadPart - done) > (1 << 30) ? (1 << 30) : (size.QuadPart - done));
+        DWORD got = 0;
+        if (!ReadFile(file, bytes + done, chunk, &got, nullptr) || got == 0) break;
+        done += got;
+    }
+    CloseHandle(file);
+    if (!bytes || done != size.QuadPart) {
+        log_error("Could not read file \"%\": % of % bytes read", name, done, (s64)size.QuadPart);
+        free(bytes);
+        return result;
+    }
+    bytes[done] = 0;
+    result.data = String(bytes, done);
+    result.success = true;
+    return result;
+}
+
+bool write_entire_file(String name, String data) {
+    HANDLE file = open_file(name, GENERIC_WRITE, CREATE_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) {
+        s64 code = (s64)GetLastError();
+        log_error("Could not open file \"%\": code %, %", name, code, os_error_text(code));
+        return false;
+    }
+    s64 done = 0;
+    while (done < data.count) {
+        DWORD chunk = (DWORD)((data.count - done) > (1 << 30) ? (1 << 30) : (data.count - done));
+        DWORD wrote = 0;
+        if (!WriteFile(file, data.data + done, chunk, &wrote, nullptr) || wrote == 0) break;
+        done += wrote;
+    }
+    bool ok = done == data.count;
+    if (!ok) {
+        s64 code = (s64)GetLastError();
+        log_error("Could not write file \"%\": code %, %", name, code, os_error_text(code));
+    }
+    CloseHandle(file);
+    return ok;
+}
