@@ -11,7 +11,9 @@ set(CMAKE_EXECUTABLE_SUFFIX ".exe")
 
 add_library(korvane_options INTERFACE)
 target_compile_options(korvane_options INTERFACE -Wall -Wextra -Wno-unused-parameter
-                       -Wno-missing-field-initializers)
+                       -Wno-missing-field-initializers
+                       # Keep every caller's frame in stack traces: no tail calls.
+                       -fno-optimize-sibling-calls)
 
 if(WIN32)
   # Wine's dbghelp reads DWARF 2 to 4 only.
