@@ -12,7 +12,20 @@ struct Temporary_Overflow_Page {
     // bytes follow, 16-byte aligned
 };
 
-static thread_local Temporary_Storage thread_temporary_storage;
+static void release_overflow_pages(Temporary_Storage *ts);
+
+// The storage goes back to the heap when its thread ends.
+struct Thread_Temporary_Storage {
+    Temporary_Storage storage;
+
+    ~Thread_Temporary_Storage() {
+        release_overflow_pages(&storage);
+        free(storage.data);
+        storage = {};
+    }
+};
+
+static thread_local Thread_Temporary_Storage thread_temporary_storage_owner;
 
 static constexpr s64 ALIGNMENT = 16;
 static constexpr s64 PAGE_HEADER_SIZE = (sizeof(Temporary_Overflow_Page) + ALIGNMENT - 1) & ~(ALIGNMENT - 1);
@@ -27,7 +40,7 @@ static void *allocate_or_die(s64 size) {
 }
 
 void init_temporary_storage(s64 size) {
-    Temporary_Storage *ts = &thread_temporary_storage;
+    Temporary_Storage *ts = &thread_temporary_storage_owner.storage;
     assert_fatal(ts->data == nullptr, "Temporary storage of this thread is already set up.");
     ts->size = align_up(size > 0 ? size : DEFAULT_TEMPORARY_STORAGE_SIZE);
     ts->data = (u8 *)allocate_or_die(ts->size);
@@ -35,7 +48,7 @@ void init_temporary_storage(s64 size) {
 }
 
 Temporary_Storage *get_temporary_storage() {
-    Temporary_Storage *ts = &thread_temporary_storage;
+    Temporary_Storage *ts = &thread_temporary_storage_owner.storage;
     if (!ts->data) init_temporary_storage(DEFAULT_TEMPORARY_STORAGE_SIZE);
     return ts;
 }
@@ -65,17 +78,21 @@ void *talloc(s64 size) {
     return result;
 }
 
+static void release_overflow_pages(Temporary_Storage *ts) {
+    for (Temporary_Overflow_Page *page = ts->overflow_pages; page;) {
+        Temporary_Overflow_Page *next = page->next;
+        free(page);
+        page = next;
+    }
+    ts->overflow_pages = nullptr;
+    ts->overflow_bytes = 0;
+}
+
 void reset_temporary_storage() {
     Temporary_Storage *ts = get_temporary_storage();
     if (ts->overflow_pages) {
         s64 wanted = ts->size + ts->overflow_bytes;
-        for (Temporary_Overflow_Page *page = ts->overflow_pages; page;) {
-            Temporary_Overflow_Page *next = page->next;
-            free(page);
-            page = next;
-        }
-        ts->overflow_pages = nullptr;
-        ts->overflow_bytes = 0;
+        release_overflow_pages(ts);
 
         free(ts->data);
         ts->size = align_up(wanted);
