@@ -18,12 +18,12 @@ void report_debug_assertion(std::source_location caller, String message) {
     // scripts alike: header, message, then a newline and three dots.
     print("Debug assertion failed in a release build. Caller is %. Printing assertion message:\n",
           temp_location_text(caller));
-    write_locked(Log_Stream::OUT, message);
-    write_locked(Log_Stream::OUT, "\n...");
+    write_locked(Log_Stream::STANDARD_OUTPUT, message);
+    write_locked(Log_Stream::STANDARD_OUTPUT, "\n...");
 
     String_Builder trace;
     append_stack_trace(&trace, "assert_debug");
-    write_locked(Log_Stream::ERR, trace.string());
+    write_locked(Log_Stream::STANDARD_ERROR, trace.string());
 }
 
 bool assert_debug(bool condition, std::source_location caller) {
@@ -41,7 +41,7 @@ void report_fatal_assertion(std::source_location caller, String message) {
     }
     append(&report, "Stack trace:\n");
     append_stack_trace(&report, "assert_fatal");
-    write_locked(Log_Stream::ERR, report.string());
+    write_locked(Log_Stream::STANDARD_ERROR, report.string());
     _Exit(3);
 }
 

@@ -15,7 +15,7 @@ static Log_State &get_log_state() {
 }
 
 static void write_unlocked(Log_Stream stream, String text, bool add_newline) {
-    FILE *file = stream == Log_Stream::OUT ? stdout : stderr;
+    FILE *file = stream == Log_Stream::STANDARD_OUTPUT ? stdout : stderr;
     if (text.count) fwrite(text.data, 1, (size_t)text.count, file);
     if (add_newline && (text.count == 0 || text.data[text.count - 1] != '\n')) fputc('\n', file);
     fflush(file);

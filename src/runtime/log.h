@@ -5,7 +5,7 @@
 
 #include "print.h"
 
-enum class Log_Stream { OUT, ERR };
+enum class Log_Stream { STANDARD_OUTPUT, STANDARD_ERROR };
 
 // Writes the text as it is (no newline added) under the log lock.
 void write_locked(Log_Stream stream, String text);
@@ -15,14 +15,14 @@ template <typename... Args>
 void log_line(String format, const Args &...args) {
     String_Builder builder;
     print_to_builder(&builder, format, args...);
-    write_line_locked(Log_Stream::OUT, builder.string());
+    write_line_locked(Log_Stream::STANDARD_OUTPUT, builder.string());
 }
 
 template <typename... Args>
 void log_error(String format, const Args &...args) {
     String_Builder builder;
     print_to_builder(&builder, format, args...);
-    write_line_locked(Log_Stream::ERR, builder.string());
+    write_line_locked(Log_Stream::STANDARD_ERROR, builder.string());
 }
 
 // Plain diagnostic output on standard output, exactly as formatted (no newline added).
@@ -30,5 +30,5 @@ template <typename... Args>
 void print(String format, const Args &...args) {
     String_Builder builder;
     print_to_builder(&builder, format, args...);
-    write_locked(Log_Stream::OUT, builder.string());
+    write_locked(Log_Stream::STANDARD_OUTPUT, builder.string());
 }
