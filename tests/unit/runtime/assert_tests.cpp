@@ -71,11 +71,13 @@ static int *volatile nowhere = nullptr;
 
 TEST(CrashHandler, PrintsAStackTraceNamingTheFaultingProcedure) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(procedure_that_faults(), "Crash:(.|\n)*'procedure_that_faults' at ");
+    // Plain patterns: the Windows build of the test framework has only a simple regex dialect.
+    EXPECT_DEATH(procedure_that_faults(), "Crash: ");
+    EXPECT_DEATH(procedure_that_faults(), "'procedure_that_faults' at .*assert_tests.cpp:");
 }
 
 TEST(AssertFatal, ReportsLocationAndEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(assert_fatal(1 + 1 == 3, "arithmetic is %", "broken"),
-                 "Assertion failed at .*assert_tests.cpp:[0-9]+:[0-9]+\\.(.|\n)*arithmetic is broken");
+    EXPECT_DEATH(assert_fatal(1 + 1 == 3, "arithmetic is %", "broken"), "Assertion failed at .*assert_tests.cpp:");
+    EXPECT_DEATH(assert_fatal(1 + 1 == 3, "arithmetic is %", "broken"), "arithmetic is broken");
 }
