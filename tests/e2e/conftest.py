@@ -1,0 +1,272 @@
+"""End-to-end harness: the real korvane.exe in a fresh folder, natively and under Wine,
+against real HTTP servers on 127.0.0.1.
+
+The update site's URL is fixed when korvane.exe is built, so the end-to-end builds
+(build/e2e-linux, build/e2e-windows) are configured with KORVANE_UPDATE_URL pointing at
+E2E_PORT, and every test starts its own server on that port (tests run one at a time).
+"""
+import contextlib
+import gzip
+import http.server
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import threading
+import time
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+E2E_PORT = int(os.environ.get("KORVANE_E2E_PORT", "18731"))
+E2E_URL = f"http://127.0.0.1:{E2E_PORT}"
+BUILD_DIRS = {"linux": ROOT / "build" / "e2e-linux", "windows": ROOT / "build" / "e2e-windows"}
+WINE_RUN = ROOT / "scripts" / "wine_run.sh"
+
+
+def find_built(platform, name):
+    for path in BUILD_DIRS[platform].rglob(name):
+        if path.is_file():
+            return path
+    return None
+
+
+class Platform:
+    """Runs the programs of one build: natively, or through Wine."""
+
+    def __init__(self, name):
+        self.name = name
+        self.korvane = find_built(name, "korvane.exe")
+        self.client = find_built(name, "stand_in_client.exe")
+
+    def command(self, program, *args):
+        if self.name == "windows":
+            return [str(WINE_RUN), str(program), *args]
+        return [str(program), *args]
+
+    def start(self, folder, program, *args, env=None):
+        """Starts a program in folder (which must hold it); returns the Popen."""
+        full_env = dict(os.environ)
+        if env:
+            full_env.update(env)
+        return subprocess.Popen(self.command(program, *args), cwd=folder, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, env=full_env, start_new_session=True)
+
+    def run(self, folder, program, *args, timeout=60, env=None):
+        process = self.start(folder, program, *args, env=env)
+        try:
+            out, err = process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            kill_group(process)
+            out, err = process.communicate()
+            raise AssertionError(f"{program} did not end within {timeout} s\nstdout:\n{out.decode()}\nstderr:\n{err.decode()}")
+        return Result(process.returncode, normalise(out), normalise(err))
+
+
+class Result:
+    def __init__(self, code, out, err):
+        self.code, self.out, self.err = code, out, err
+
+    def __repr__(self):
+        return f"exit {self.code}\n--- stdout\n{self.out}\n--- stderr\n{self.err}"
+
+
+def normalise(raw):
+    # Windows programs write CRLF in text mode.
+    return raw.decode("utf-8", "replace").replace("\r\n", "\n")
+
+
+def kill_group(process):
+    with contextlib.suppress(ProcessLookupError):
+        os.killpg(process.pid, signal.SIGKILL)
+
+
+@pytest.fixture(params=["linux", "windows"])
+def platform(request):
+    p = Platform(request.param)
+    if p.korvane is None or p.client is None:
+        pytest.skip(f"no end-to-end build for {request.param} in {BUILD_DIRS[request.param]}")
+    return p
+
+
+@pytest.fixture
+def folder(tmp_path):
+    """A fresh working folder for one run."""
+    work = tmp_path / "player"
+    work.mkdir()
+    return work
+
+
+def wait_for_port(port, timeout=10.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), timeout=0.2):
+            return
+        time.sleep(0.02)
+    raise AssertionError(f"nothing listens on 127.0.0.1:{port}")
+
+
+# --- nginx serving a folder ---
+
+@contextlib.contextmanager
+def nginx_serving(site, port=E2E_PORT):
+    """nginx on 127.0.0.1:port serving the files of site; stopped by pid afterwards."""
+    conf_dir = Path(site).parent / f"nginx-{port}"
+    conf_dir.mkdir(exist_ok=True)
+    conf = conf_dir / "nginx.conf"
+    conf.write_text(f"""
+daemon off;
+worker_processes 1;
+pid {conf_dir}/nginx.pid;
+error_log {conf_dir}/error.log;
+events {{ worker_connections 64; }}
+http {{
+    access_log {conf_dir}/access.log;
+    client_body_temp_path {conf_dir};
+    proxy_temp_path {conf_dir};
+    fastcgi_temp_path {conf_dir};
+    uwsgi_temp_path {conf_dir};
+    scgi_temp_path {conf_dir};
+    types {{ application/octet-stream exe data; }}
+    default_type application/octet-stream;
+    sendfile on;
+    server {{
+        listen 127.0.0.1:{port};
+        root {Path(site).resolve()};
+    }}
+}}
+""")
+    process = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(conf_dir)], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE)
+    try:
+        wait_for_port(port)
+        yield f"http://127.0.0.1:{port}"
+    finally:
+        process.terminate()
+        with contextlib.suppress(subprocess.TimeoutExpired):
+            process.wait(timeout=5)
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+
+
+@pytest.fixture
+def nginx():
+    return nginx_serving
+
+
+# --- a fault-injecting server ---
+
+class Route:
+    """What the fault server answers for one path."""
+
+    def __init__(self, body=b"", status=200, stall=False, chunk=None, delay=0.0, gzip_body=False,
+                 declared_length=None):
+        self.body, self.status, self.stall = body, status, stall
+        self.chunk, self.delay, self.gzip_body = chunk, delay, gzip_body
+        self.declared_length = declared_length
+
+
+class FaultServer:
+    """HTTP/1.1 server from the standard library. routes maps "/name" to a Route; paths
+    without a route answer 404. requests lists the paths asked for, in order."""
+
+    def __init__(self, port=E2E_PORT):
+        self.routes = {}
+        self.requests = []
+        self.stop_event = threading.Event()
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def log_message(self, *args):
+                pass
+
+            def do_GET(self):
+                server.requests.append(self.path)
+                route = server.routes.get(self.path)
+                if route is None:
+                    self.send_response(404)
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
+                    return
+                if route.stall:
+                    # Accept, then say nothing until the test ends.
+                    server.stop_event.wait()
+                    return
+                body = gzip.compress(route.body) if route.gzip_body else route.body
+                self.send_response(route.status)
+                if route.gzip_body:
+                    self.send_header("Content-Encoding", "gzip")
+                length = route.declared_length if route.declared_length is not None else len(body)
+                self.send_header("Content-Length", str(length))
+                self.end_headers()
+                step = route.chunk or len(body) or 1
+                with contextlib.suppress(BrokenPipeError, ConnectionResetError):
+                    for start in range(0, len(body), step):
+                        if server.stop_event.is_set():
+                            return
+                        self.wfile.write(body[start:start + step])
+                        self.wfile.flush()
+                        if route.delay:
+                            time.sleep(route.delay)
+
+        class Server(http.server.ThreadingHTTPServer):
+            daemon_threads = True
+            allow_reuse_address = True
+
+        self.httpd = Server(("127.0.0.1", port), Handler)
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop_event.set()
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+@pytest.fixture
+def fault_server():
+    with FaultServer() as server:
+        yield server
+
+
+# --- the X display ---
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True)
+
+
+def find_windows(name):
+    """Ids of the visible windows whose name is exactly name."""
+    result = xdotool("search", "--onlyvisible", "--name", f"^{name}$")
+    return [w for w in result.stdout.split() if w]
+
+
+def wait_for_window(name, timeout=30.0, process=None):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = find_windows(name)
+        if found:
+            return found[0]
+        if process is not None and process.poll() is not None:
+            return None
+        time.sleep(0.05)
+    return None
+
+
+def press_key(window, key="Return"):
+    xdotool("key", "--window", window, key)
+
+
+@pytest.fixture
+def display():
+    if not os.environ.get("DISPLAY"):
+        pytest.skip("no X display (scripts/xvfb.sh start)")
+    return os.environ["DISPLAY"]
