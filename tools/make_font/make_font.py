@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 # Makes the window's TrueType font from its pixel drawing: every ink pixel of
-# assets/QuanPixelSmall.glyphs becomes a square of 100 x 100 units in an 800-unit em.
+# assets/QuanPixelSmall.glyphs becomes 100 x 100 units of outline in an 800-unit em
+# (neighbours in a row share one rectangle).
 # Remake the committed font from the top of the checkout with:
 #     /usr/bin/python3 tools/make_font/make_font.py
 # (Debian's python3-fonttools; the output is byte-for-byte the same on every run.)
@@ -118,7 +119,7 @@ def read_glyph_source(path):
 
 
 def glyph_outline(glyph):
-    """One closed square contour per ink pixel, merged along each row into runs.
+    """One closed rectangle per run of ink pixels in a row.
 
     Contours run clockwise (TrueType's outer direction, y up): left edge up, top edge
     right, right edge down. Neighbouring runs only touch, so no contour overlaps another.
