@@ -74,6 +74,8 @@ run_step "build linux-tsan" build_preset linux-tsan -DKORVANE_BUILD_BENCH=OFF
 run_step "unit tests linux-tsan" test_preset linux-tsan
 run_step "build windows" build_preset windows
 
+# Make the Wine prefix before anything else runs in it (the first start takes seconds).
+scripts/wine_run.sh cmd /c exit >/dev/null 2>&1 || true
 scripts/wine_keepalive.sh start
 run_step "unit tests windows (Wine)" test_preset windows
 

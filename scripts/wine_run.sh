@@ -19,7 +19,6 @@ if [ ! -f "$WINEPREFIX/.korvane-ready" ]; then
     flock 9
     if [ ! -f "$WINEPREFIX/.korvane-ready" ]; then
       "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
-      /usr/lib/wine/wineserver -w 2>/dev/null || true
       touch "$WINEPREFIX/.korvane-ready"
     fi
   ) 9>"$ROOT/build/.wineprefix.lock"
