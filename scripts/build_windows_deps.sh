@@ -2,23 +2,32 @@
 # Cross-builds what the Windows build needs and Windows lacks, from Debian's own source
 # packages, into build/third_party/win64/<name>-<version>/: libcurl as a DLL (Schannel
 # TLS, static zlib), FreeType and GoogleTest as static libraries. Each library is keyed
-# by its version and finished with a stamp file, so a second run does nothing.
+# by its version and finished with a stamp file written last, so a second run does
+# nothing and an interrupted one starts that library again.
+#   KORVANE_THIRD_PARTY=<folder> moves the cache (default build/third_party).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-CACHE="$ROOT/build/third_party"
+CACHE="${KORVANE_THIRD_PARTY:-$ROOT/build/third_party}"
 SOURCES="$CACHE/src"
 OUT="$CACHE/win64"
+LOGS="$CACHE/logs"
 JOBS="${JOBS:-2}"
 PREFIX=x86_64-w64-mingw32
-mkdir -p "$SOURCES" "$OUT"
+mkdir -p "$SOURCES" "$OUT" "$LOGS"
 
 CURL_VERSION=7.88.1
 FREETYPE_VERSION=2.12.1
 GTEST_VERSION=1.12.1
 
+# Debian's static zlib for mingw-w64 (libz-mingw-w64-dev).
+ZLIB_LIBRARY=/usr/$PREFIX/lib/libz.a
+ZLIB_INCLUDE_DIR=/usr/$PREFIX/include
+
 toolchain_args=(
+  -G "Unix Makefiles"
   -DCMAKE_SYSTEM_NAME=Windows
+  -DCMAKE_SYSTEM_PROCESSOR=x86_64
   -DCMAKE_C_COMPILER=$PREFIX-gcc-posix
   -DCMAKE_CXX_COMPILER=$PREFIX-g++-posix
   -DCMAKE_RC_COMPILER=$PREFIX-windres
@@ -26,84 +35,146 @@ toolchain_args=(
   -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER
   -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY
   -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY
+  -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY
 )
 
-# Unpacks Debian's source package $1 (upstream version $2) and prints its folder.
-fetch_source() {
-  local package="$1" version="$2"
-  local dir
-  dir="$(find "$SOURCES" -maxdepth 1 -type d -name "$package-$version*" | head -n1)"
-  if [ -z "$dir" ]; then
-    (cd "$SOURCES" && apt-get source -qq "$package=$(apt-cache showsrc "$package" | awk '/^Version:/{print $2; exit}')" >/dev/null 2>&1 \
-      || (cd "$SOURCES" && apt-get source -qq "$package" >/dev/null))
-    dir="$(find "$SOURCES" -maxdepth 1 -type d -name "$package-$version*" | head -n1)"
-  fi
-  [ -n "$dir" ] || { echo "build_windows_deps: could not unpack $package $version" >&2; exit 1; }
-  echo "$dir"
-}
+say() { echo "build_windows_deps: $*"; }
+fail() { echo "build_windows_deps: $*" >&2; exit 1; }
 
 stamp_ok() { [ -f "$1/.built" ]; }
 
+# Runs a command with its output in the log $1; on failure shows the log's end.
+logged() {
+  local log="$1"
+  shift
+  if ! "$@" >>"$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    fail "failed: $* (whole log: $log)"
+  fi
+}
+
+# Unpacks Debian's source package $1, whose upstream version must be $2, into
+# $SOURCES/$1-$2 (downloaded with apt-get source, which needs a deb-src entry).
+fetch_source() {
+  local package="$1" version="$2"
+  local dir="$SOURCES/$package-$version"
+  [ -f "$dir/.unpacked" ] && return
+  local download="$SOURCES/download-$package"
+  rm -rf "$download" "$dir"
+  mkdir -p "$download"
+  # As root apt warns that the download is not sandboxed as user _apt; that is harmless.
+  (cd "$download" && apt-get source --download-only -qq "$package") >"$LOGS/source-$package.log" 2>&1 ||
+    { cat "$LOGS/source-$package.log" >&2; fail "apt-get source $package failed (is there a deb-src entry? run scripts/setup.sh)"; }
+  local dsc
+  dsc="$(ls "$download"/"${package}"_*.dsc 2>/dev/null | sort -V | tail -n1)"
+  [ -n "$dsc" ] || fail "apt-get source $package gave no .dsc"
+  # Version: [epoch:]upstream[+dfsg][-debian revision]
+  local debian_version upstream
+  debian_version="$(awk '/^Version:/{print $2; exit}' "$dsc")"
+  upstream="${debian_version#*:}"
+  upstream="${upstream%-*}"
+  upstream="${upstream%%+*}"
+  [ "$upstream" = "$version" ] ||
+    fail "Debian's $package is $debian_version, this script builds $version: update the version here"
+  logged "$LOGS/source-$package.log" dpkg-source --no-check -x "$dsc" "$dir"
+  echo "$debian_version" >"$dir/.unpacked"
+  say "$package $debian_version unpacked"
+}
+
+check_curl_imports() {
+  local dll="$1" imports
+  imports="$($PREFIX-objdump -p "$dll" | awk '/DLL Name:/{print $3}' | sort -f | tr '\n' ' ')"
+  for import in $imports; do
+    case "${import,,}" in
+      advapi32.dll|bcrypt.dll|crypt32.dll|kernel32.dll|msvcrt.dll|ws2_32.dll) ;;
+      *) fail "libcurl.dll imports $import, which is not a Windows system DLL" ;;
+    esac
+  done
+  echo "$imports"
+}
+
 build_curl() {
-  local dest="$OUT/curl-$CURL_VERSION"
+  local dest="$OUT/curl-$CURL_VERSION" build="$CACHE/build-curl" log="$LOGS/curl.log"
   stamp_ok "$dest" && return
-  local start=$SECONDS src
-  src="$(fetch_source curl $CURL_VERSION)"
-  rm -rf "$CACHE/build-curl" "$dest"
-  cmake -S "$src" -B "$CACHE/build-curl" -G "Unix Makefiles" "${toolchain_args[@]}" \
+  local start=$SECONDS
+  rm -rf "$build" "$dest"
+  : >"$log"
+  logged "$log" cmake -S "$SOURCES/curl-$CURL_VERSION" -B "$build" "${toolchain_args[@]}" \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_INSTALL_PREFIX="$dest" \
     -DBUILD_SHARED_LIBS=ON -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
     -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DHTTP_ONLY=ON -DENABLE_WEBSOCKETS=ON \
-    -DCURL_ZLIB=ON -DZLIB_LIBRARY=/usr/$PREFIX/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/$PREFIX/include \
+    -DCURL_ZLIB=ON -DZLIB_LIBRARY="$ZLIB_LIBRARY" -DZLIB_INCLUDE_DIR="$ZLIB_INCLUDE_DIR" \
     -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF -DUSE_LIBIDN2=OFF -DCURL_USE_LIBSSH2=OFF \
-    -DCURL_USE_LIBPSL=OFF -DENABLE_UNIX_SOCKETS=OFF -DCMAKE_SHARED_LINKER_FLAGS="-static-libgcc" >/dev/null
-  cmake --build "$CACHE/build-curl" -j"$JOBS" >/dev/null
-  cmake --install "$CACHE/build-curl" >/dev/null
+    -DCURL_USE_LIBPSL=OFF -DENABLE_UNIX_SOCKETS=OFF \
+    -DCMAKE_SHARED_LINKER_FLAGS="-static-libgcc"
+  local configured=$SECONDS
+  logged "$log" cmake --build "$build" -j"$JOBS"
+  logged "$log" cmake --install "$build"
   $PREFIX-strip "$dest/bin/libcurl.dll"
-  local imports
-  imports="$($PREFIX-objdump -p "$dest/bin/libcurl.dll" | awk '/DLL Name/{print $3}' | sort | tr '\n' ' ')"
-  echo "build_windows_deps: libcurl.dll $(stat -c %s "$dest/bin/libcurl.dll") bytes, imports: $imports($((SECONDS - start)) s)"
-  for dll in $imports; do
-    case "${dll,,}" in
-      advapi32.dll|bcrypt.dll|crypt32.dll|kernel32.dll|msvcrt.dll|ws2_32.dll|normaliz.dll|user32.dll) ;;
-      *) echo "build_windows_deps: libcurl.dll depends on $dll, which Windows does not have" >&2; exit 1 ;;
-    esac
-  done
-  touch "$dest/.built"
+  local imports size
+  imports="$(check_curl_imports "$dest/bin/libcurl.dll")"
+  size="$(stat -c %s "$dest/bin/libcurl.dll")"
+  local took="configure $((configured - start)) s, build $((SECONDS - configured)) s"
+  say "libcurl $CURL_VERSION: libcurl.dll $size bytes, imports ${imports}($took)"
+  echo "libcurl $CURL_VERSION from $(cat "$SOURCES/curl-$CURL_VERSION/.unpacked"): $took; libcurl.dll $size bytes" >"$dest/.built"
 }
 
 build_freetype() {
-  local dest="$OUT/freetype-$FREETYPE_VERSION"
+  local dest="$OUT/freetype-$FREETYPE_VERSION" build="$CACHE/build-freetype" log="$LOGS/freetype.log"
   stamp_ok "$dest" && return
-  local start=$SECONDS src
-  src="$(fetch_source freetype $FREETYPE_VERSION)"
-  rm -rf "$CACHE/build-freetype" "$dest"
-  cmake -S "$src" -B "$CACHE/build-freetype" -G "Unix Makefiles" "${toolchain_args[@]}" \
+  local start=$SECONDS
+  rm -rf "$build" "$dest"
+  : >"$log"
+  # No external libraries: the window's font is a plain TrueType file.
+  logged "$log" cmake -S "$SOURCES/freetype-$FREETYPE_VERSION" -B "$build" "${toolchain_args[@]}" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dest" -DBUILD_SHARED_LIBS=OFF \
     -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON \
-    -DFT_DISABLE_BROTLI=ON >/dev/null
-  cmake --build "$CACHE/build-freetype" -j"$JOBS" >/dev/null
-  cmake --install "$CACHE/build-freetype" >/dev/null
-  echo "build_windows_deps: FreeType $FREETYPE_VERSION ($((SECONDS - start)) s)"
-  touch "$dest/.built"
+    -DFT_DISABLE_BROTLI=ON
+  logged "$log" cmake --build "$build" -j"$JOBS"
+  logged "$log" cmake --install "$build"
+  say "FreeType $FREETYPE_VERSION static ($((SECONDS - start)) s)"
+  echo "FreeType $FREETYPE_VERSION from $(cat "$SOURCES/freetype-$FREETYPE_VERSION/.unpacked"): $((SECONDS - start)) s" >"$dest/.built"
 }
 
 build_googletest() {
-  local dest="$OUT/googletest-$GTEST_VERSION"
+  local dest="$OUT/googletest-$GTEST_VERSION" build="$CACHE/build-googletest" log="$LOGS/googletest.log"
   stamp_ok "$dest" && return
-  local start=$SECONDS src
-  src="$(fetch_source googletest $GTEST_VERSION)"
-  rm -rf "$CACHE/build-googletest" "$dest"
-  cmake -S "$src" -B "$CACHE/build-googletest" -G "Unix Makefiles" "${toolchain_args[@]}" \
+  local start=$SECONDS
+  rm -rf "$build" "$dest"
+  : >"$log"
+  # gtest_disable_pthreads: the posix compilers have std::thread, but GoogleTest's own
+  # pthread path would pull in libwinpthread as a DLL.
+  logged "$log" cmake -S "$SOURCES/googletest-$GTEST_VERSION" -B "$build" "${toolchain_args[@]}" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dest" -DBUILD_SHARED_LIBS=OFF \
-    -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=ON -DCMAKE_CXX_FLAGS="-gdwarf-4" >/dev/null
-  cmake --build "$CACHE/build-googletest" -j"$JOBS" >/dev/null
-  cmake --install "$CACHE/build-googletest" >/dev/null
-  echo "build_windows_deps: GoogleTest $GTEST_VERSION ($((SECONDS - start)) s)"
-  touch "$dest/.built"
+    -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=ON -DCMAKE_CXX_FLAGS="-gdwarf-4"
+  logged "$log" cmake --build "$build" -j"$JOBS"
+  logged "$log" cmake --install "$build"
+  say "GoogleTest $GTEST_VERSION static with GoogleMock ($((SECONDS - start)) s)"
+  echo "GoogleTest $GTEST_VERSION from $(cat "$SOURCES/googletest-$GTEST_VERSION/.unpacked"): $((SECONDS - start)) s" >"$dest/.built"
 }
 
-build_googletest
-build_freetype
-build_curl
-echo "build_windows_deps: cache ready in build/third_party/win64"
+if stamp_ok "$OUT/curl-$CURL_VERSION" && stamp_ok "$OUT/freetype-$FREETYPE_VERSION" &&
+   stamp_ok "$OUT/googletest-$GTEST_VERSION"; then
+  say "cache ready in $OUT"
+  exit 0
+fi
+
+[ -f "$ZLIB_LIBRARY" ] || fail "$ZLIB_LIBRARY missing: run scripts/setup.sh (libz-mingw-w64-dev)"
+command -v $PREFIX-g++-posix >/dev/null || fail "$PREFIX-g++-posix missing: run scripts/setup.sh (mingw-w64)"
+
+start=$SECONDS
+stamp_ok "$OUT/curl-$CURL_VERSION" || fetch_source curl $CURL_VERSION
+stamp_ok "$OUT/freetype-$FREETYPE_VERSION" || fetch_source freetype $FREETYPE_VERSION
+stamp_ok "$OUT/googletest-$GTEST_VERSION" || fetch_source googletest $GTEST_VERSION
+
+# curl's configure step is a long row of single-threaded checks: build the other two
+# beside it.
+build_curl &
+curl_pid=$!
+(build_googletest; build_freetype) &
+others_pid=$!
+failed=0
+wait "$curl_pid" || failed=1
+wait "$others_pid" || failed=1
+[ "$failed" = 0 ] || fail "some libraries failed; see $LOGS"
+say "cache ready in $OUT ($((SECONDS - start)) s)"

@@ -2,19 +2,28 @@
 # The whole test run, from a fresh Debian 12 machine to a summary: installs what is
 # missing, builds the Windows third-party cache, builds the linux, linux-asan,
 # linux-tsan and windows presets, runs the unit tests natively, under the sanitizers and
-# under Wine, then the end-to-end tests and the fuzzers. Starts Xvfb, Wine's keep-alive
-# process and the test servers itself and stops them on the way out.
+# under Wine, then builds korvane.exe for the end-to-end tests and runs them for both
+# platforms. Starts Xvfb and Wine's keep-alive process itself and stops them on the way
+# out. Exits non-zero when any step fails.
+#
+#   KORVANE_BUILD_ROOT=build/mine scripts/test.sh   # build folders elsewhere (default build/)
+#   JOBS=2 (compile jobs), CTEST_PARALLEL_LEVEL=2, KORVANE_E2E_PORT=18731
 set -uo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
 JOBS="${JOBS:-2}"
+BUILD_ROOT="${KORVANE_BUILD_ROOT:-build}"
+case "$BUILD_ROOT" in /*) ;; *) BUILD_ROOT="$ROOT/$BUILD_ROOT" ;; esac
 export CTEST_PARALLEL_LEVEL="${CTEST_PARALLEL_LEVEL:-2}"
+export KORVANE_E2E_PORT="${KORVANE_E2E_PORT:-18731}"
 
 declare -a SUMMARY=()
 FAILED=0
+STARTED_XVFB=""
+STARTED_WINE=""
 
-# run_step NAME COMMAND...: runs and times one step, records its result.
+# run_step NAME COMMAND...: runs and times one step and records its result.
 run_step() {
   local name="$1"
   shift
@@ -22,73 +31,85 @@ run_step() {
   echo
   echo "=== $name"
   if "$@"; then
-    SUMMARY+=("$(printf '%-34s %-6s %5ds' "$name" ok $((SECONDS - start)))")
+    SUMMARY+=("$(printf '%-32s %-7s %5d s' "$name" ok $((SECONDS - start)))")
   else
-    SUMMARY+=("$(printf '%-34s %-6s %5ds' "$name" FAILED $((SECONDS - start)))")
+    SUMMARY+=("$(printf '%-32s %-7s %5d s' "$name" FAILED $((SECONDS - start)))")
     FAILED=1
   fi
 }
 
-cleanup() {
-  scripts/wine_keepalive.sh stop >/dev/null 2>&1 || true
-  scripts/xvfb.sh stop >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
-
 print_summary() {
   echo
   echo "=== summary"
+  printf '%-32s %-7s %7s\n' step result time
   printf '%s\n' "${SUMMARY[@]}"
-  echo "total $((SECONDS))s"
+  printf '%-32s %-7s %5d s\n' total "$([ "$FAILED" = 0 ] && echo ok || echo FAILED)" "$SECONDS"
 }
 
-run_step "setup" scripts/setup.sh || true
-run_step "windows third-party cache" scripts/build_windows_deps.sh
+cleanup() {
+  if [ -n "$STARTED_WINE" ]; then scripts/wine_keepalive.sh stop >/dev/null 2>&1 || true; fi
+  if [ -n "$STARTED_XVFB" ]; then scripts/xvfb.sh stop "$STARTED_XVFB" >/dev/null 2>&1 || true; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+run_step "setup" scripts/setup.sh
+[ "$FAILED" = 0 ] && run_step "windows third-party cache" scripts/build_windows_deps.sh
 if [ "$FAILED" != 0 ]; then
   print_summary
   exit 1
 fi
 
-eval "$(scripts/xvfb.sh start)"
-echo "Xvfb on $DISPLAY"
+if ! eval "$(scripts/xvfb.sh start)"; then
+  echo "test: could not start Xvfb" >&2
+  exit 1
+fi
+STARTED_XVFB="$KORVANE_XVFB_PID"
+echo "Xvfb on $DISPLAY (pid $KORVANE_XVFB_PID)"
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
 export LSAN_OPTIONS="suppressions=$ROOT/tests/sanitizers/lsan.supp:print_suppressions=0"
 export TSAN_OPTIONS="suppressions=$ROOT/tests/sanitizers/tsan.supp"
 
-build_preset() {
-  local preset="$1"
-  shift
-  cmake --preset "$preset" "$@" >/dev/null && cmake --build --preset "$preset" -j"$JOBS"
+# build PRESET DIR [cmake options...]: configures and builds all of it.
+build() {
+  local preset="$1" dir="$2"
+  shift 2
+  cmake --preset "$preset" -B "$dir" "$@" >/dev/null && cmake --build "$dir" -j"$JOBS"
 }
 
-test_preset() {
-  ctest --preset "$1" --timeout 300
+unit_tests() {
+  ctest --test-dir "$1" --output-on-failure --timeout 300
 }
 
-run_step "build linux" build_preset linux
-run_step "unit tests linux" test_preset linux
-run_step "build linux-asan" build_preset linux-asan -DKORVANE_BUILD_BENCH=OFF
-run_step "unit tests linux-asan" test_preset linux-asan
-run_step "build linux-tsan" build_preset linux-tsan -DKORVANE_BUILD_BENCH=OFF
-run_step "unit tests linux-tsan" test_preset linux-tsan
-run_step "build windows" build_preset windows
+run_step "build linux" build linux "$BUILD_ROOT/linux"
+run_step "unit tests linux" unit_tests "$BUILD_ROOT/linux"
+# The sanitizer builds skip the benchmarks: their compile time buys nothing there.
+run_step "build linux-asan" build linux-asan "$BUILD_ROOT/linux-asan" -DKORVANE_BUILD_BENCH=OFF
+run_step "unit tests linux-asan" unit_tests "$BUILD_ROOT/linux-asan"
+run_step "build linux-tsan" build linux-tsan "$BUILD_ROOT/linux-tsan" -DKORVANE_BUILD_BENCH=OFF
+run_step "unit tests linux-tsan" unit_tests "$BUILD_ROOT/linux-tsan"
+run_step "build windows" build windows "$BUILD_ROOT/windows"
 
-# Make the Wine prefix before anything else runs in it (the first start takes seconds).
-scripts/wine_run.sh cmd /c exit >/dev/null 2>&1 || true
-scripts/wine_keepalive.sh start
-run_step "unit tests windows (Wine)" test_preset windows
+# One idle Wine process for the whole Windows part (it also makes a new prefix first).
+STARTED_WINE=1
+run_step "start Wine" scripts/wine_keepalive.sh start
+run_step "unit tests windows (Wine)" unit_tests "$BUILD_ROOT/windows"
 
-# The end-to-end builds have the test servers' URL compiled in.
-E2E_PORT="${KORVANE_E2E_PORT:-18731}"
+# The end-to-end builds have the test servers' URL compiled in (see tests/e2e/README.md);
+# they need only the updater and the stand-in client.
 build_e2e() {
-  cmake --preset "$1" -B "build/e2e-$1" -DKORVANE_UPDATE_URL="http://127.0.0.1:$E2E_PORT" \
+  local preset="$1" dir="$BUILD_ROOT/e2e-$1"
+  cmake --preset "$preset" -B "$dir" -DKORVANE_UPDATE_URL="http://127.0.0.1:$KORVANE_E2E_PORT" \
     -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF >/dev/null &&
-    cmake --build "build/e2e-$1" -j"$JOBS"
+    cmake --build "$dir" -j"$JOBS" --target korvane stand_in_client
 }
 run_step "build end-to-end linux" build_e2e linux
 run_step "build end-to-end windows" build_e2e windows
+export KORVANE_E2E_BUILD_ROOT="$BUILD_ROOT" KORVANE_E2E_REQUIRE=1
 run_step "end-to-end tests" /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
+
 if [ -x tests/fuzz/run.sh ]; then
   run_step "fuzzers" tests/fuzz/run.sh
 fi

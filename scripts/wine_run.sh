@@ -13,15 +13,19 @@ WINE=/usr/lib/wine/wine64
 
 if [ ! -f "$WINEPREFIX/.korvane-ready" ]; then
   mkdir -p "$WINEPREFIX"
-  # First use: make the prefix and switch off managed windows. Serialised, since CTest
-  # may start several programs at once.
+  # First use: make the prefix (Wine does it on its first start, about 8 s) and switch
+  # off managed windows. Serialised, since CTest may start several programs at once.
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.korvane-ready" ]; then
       "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
-      touch "$WINEPREFIX/.korvane-ready"
+      if "$WINE" reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null | grep -q 'REG_SZ[[:space:]]*N'; then
+        touch "$WINEPREFIX/.korvane-ready"
+      else
+        echo "wine_run: could not set Managed=N in the prefix $WINEPREFIX" >&2
+      fi
     fi
-  ) 9>"$ROOT/build/.wineprefix.lock"
+  ) 9>"$WINEPREFIX/../.$(basename "$WINEPREFIX").lock"
 fi
 
 exec "$WINE" "$@"

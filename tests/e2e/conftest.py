@@ -4,8 +4,13 @@ against real HTTP servers on 127.0.0.1.
 The update site's URL is fixed when korvane.exe is built, so the end-to-end builds
 (build/e2e-linux, build/e2e-windows) are configured with KORVANE_UPDATE_URL pointing at
 E2E_PORT, and every test starts its own server on that port (tests run one at a time).
+
+Environment: KORVANE_E2E_PORT (default 18731), KORVANE_E2E_BUILD_ROOT (the folder holding
+e2e-linux and e2e-windows, default build/), KORVANE_E2E_REQUIRE=1 to fail instead of skip
+when a build is missing (scripts/test.sh sets it).
 """
 import contextlib
+import email.utils
 import gzip
 import http.server
 import os
@@ -22,7 +27,9 @@ import pytest
 ROOT = Path(__file__).resolve().parents[2]
 E2E_PORT = int(os.environ.get("KORVANE_E2E_PORT", "18731"))
 E2E_URL = f"http://127.0.0.1:{E2E_PORT}"
-BUILD_DIRS = {"linux": ROOT / "build" / "e2e-linux", "windows": ROOT / "build" / "e2e-windows"}
+BUILD_ROOT = Path(os.environ.get("KORVANE_E2E_BUILD_ROOT", ROOT / "build"))
+BUILD_DIRS = {"linux": BUILD_ROOT / "e2e-linux", "windows": BUILD_ROOT / "e2e-windows"}
+REQUIRE_BUILDS = os.environ.get("KORVANE_E2E_REQUIRE") == "1"
 WINE_RUN = ROOT / "scripts" / "wine_run.sh"
 
 
@@ -87,7 +94,10 @@ def kill_group(process):
 def platform(request):
     p = Platform(request.param)
     if p.korvane is None or p.client is None:
-        pytest.skip(f"no end-to-end build for {request.param} in {BUILD_DIRS[request.param]}")
+        message = f"no end-to-end build for {request.param} in {BUILD_DIRS[request.param]}"
+        if REQUIRE_BUILDS:
+            pytest.fail(message)
+        pytest.skip(message)
     return p
 
 
@@ -99,26 +109,41 @@ def folder(tmp_path):
     return work
 
 
-def wait_for_port(port, timeout=10.0):
+def free_port():
+    """A loopback port nobody listens on right now, for a second server."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def wait_for_port(port, timeout=10.0, process=None, log=None):
+    """Returns once something accepts on 127.0.0.1:port; fails early when process ends."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), timeout=0.2):
             return
+        if process is not None and process.poll() is not None:
+            break
         time.sleep(0.02)
-    raise AssertionError(f"nothing listens on 127.0.0.1:{port}")
+    said = Path(log).read_text(errors="replace") if log and Path(log).exists() else ""
+    raise AssertionError(f"nothing listens on 127.0.0.1:{port}\n{said}")
 
 
 # --- nginx serving a folder ---
 
 @contextlib.contextmanager
 def nginx_serving(site, port=E2E_PORT):
-    """nginx on 127.0.0.1:port serving the files of site; stopped by pid afterwards."""
-    conf_dir = Path(site).parent / f"nginx-{port}"
-    conf_dir.mkdir(exist_ok=True)
+    """nginx on 127.0.0.1:port serving the files of site (their times become the
+    Last-Modified headers); its configuration and logs are under the build folder; it is
+    stopped by its process id afterwards."""
+    conf_dir = BUILD_ROOT / "e2e-nginx" / str(port)
+    conf_dir.mkdir(parents=True, exist_ok=True)
     conf = conf_dir / "nginx.conf"
     conf.write_text(f"""
 daemon off;
-worker_processes 1;
+# One process running as whoever runs the tests: workers as "nobody" could not read the
+# test's private temporary folders when the tests run as root.
+master_process off;
 pid {conf_dir}/nginx.pid;
 error_log {conf_dir}/error.log;
 events {{ worker_connections 64; }}
@@ -138,10 +163,11 @@ http {{
     }}
 }}
 """)
-    process = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(conf_dir)], stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE)
+    with open(conf_dir / "stderr.log", "wb") as stderr:
+        process = subprocess.Popen(["nginx", "-c", str(conf), "-p", str(conf_dir)],
+                                   stdout=subprocess.DEVNULL, stderr=stderr)
     try:
-        wait_for_port(port)
+        wait_for_port(port, process=process, log=conf_dir / "stderr.log")
         yield f"http://127.0.0.1:{port}"
     finally:
         process.terminate()
@@ -159,19 +185,33 @@ def nginx():
 
 # --- a fault-injecting server ---
 
+def sized_body(size, seed=0):
+    """size bytes of a fixed pattern (different per seed), for download-size cases."""
+    pattern = bytes((seed + i * 7) & 0xFF for i in range(4096))
+    return (pattern * (size // len(pattern) + 1))[:size]
+
+
 class Route:
-    """What the fault server answers for one path."""
+    """What the fault server answers for one path.
+
+    body: the bytes to send; status: the status code; stall: accept the request and say
+    nothing until the test ends; chunk and delay: send the body chunk bytes at a time with
+    delay seconds between them (a slow body); gzip_body: send it gzip-compressed with
+    Content-Encoding: gzip; declared_length: the Content-Length to claim (a wrong size);
+    the connection is closed after a body shorter than claimed, as a failing server
+    would; last_modified: a Unix time for the Last-Modified header."""
 
     def __init__(self, body=b"", status=200, stall=False, chunk=None, delay=0.0, gzip_body=False,
-                 declared_length=None):
+                 declared_length=None, last_modified=None):
         self.body, self.status, self.stall = body, status, stall
         self.chunk, self.delay, self.gzip_body = chunk, delay, gzip_body
         self.declared_length = declared_length
+        self.last_modified = last_modified
 
 
 class FaultServer:
     """HTTP/1.1 server from the standard library. routes maps "/name" to a Route; paths
-    without a route answer 404. requests lists the paths asked for, in order."""
+    without a route answer 404. requests lists (method, path) in the order asked."""
 
     def __init__(self, port=E2E_PORT):
         self.routes = {}
@@ -185,8 +225,14 @@ class FaultServer:
             def log_message(self, *args):
                 pass
 
+            def do_HEAD(self):
+                self.answer(send_body=False)
+
             def do_GET(self):
-                server.requests.append(self.path)
+                self.answer(send_body=True)
+
+            def answer(self, send_body):
+                server.requests.append((self.command, self.path))
                 route = server.routes.get(self.path)
                 if route is None:
                     self.send_response(404)
@@ -196,14 +242,22 @@ class FaultServer:
                 if route.stall:
                     # Accept, then say nothing until the test ends.
                     server.stop_event.wait()
+                    self.close_connection = True
                     return
-                body = gzip.compress(route.body) if route.gzip_body else route.body
+                body = gzip.compress(route.body, mtime=0) if route.gzip_body else route.body
                 self.send_response(route.status)
                 if route.gzip_body:
                     self.send_header("Content-Encoding", "gzip")
+                if route.last_modified is not None:
+                    self.send_header("Last-Modified", email.utils.formatdate(route.last_modified, usegmt=True))
                 length = route.declared_length if route.declared_length is not None else len(body)
                 self.send_header("Content-Length", str(length))
+                if length != len(body):
+                    self.send_header("Connection", "close")
+                    self.close_connection = True
                 self.end_headers()
+                if not send_body:
+                    return
                 step = route.chunk or len(body) or 1
                 with contextlib.suppress(BrokenPipeError, ConnectionResetError):
                     for start in range(0, len(body), step):
@@ -212,7 +266,8 @@ class FaultServer:
                         self.wfile.write(body[start:start + step])
                         self.wfile.flush()
                         if route.delay:
-                            time.sleep(route.delay)
+                            # A slow body; ends early when the test does.
+                            server.stop_event.wait(route.delay)
 
         class Server(http.server.ThreadingHTTPServer):
             daemon_threads = True
