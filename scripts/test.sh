@@ -7,6 +7,8 @@
 # out. Exits non-zero when any step fails.
 #
 #   KORVANE_BUILD_ROOT=build/mine scripts/test.sh   # build folders elsewhere (default build/)
+#   KORVANE_THIRD_PARTY=<folder>, WINEPREFIX=<folder>: the third-party cache and the Wine
+#   prefix elsewhere (defaults build/third_party, build/wineprefix)
 #   JOBS=2 (compile jobs), CTEST_PARALLEL_LEVEL=2, KORVANE_E2E_PORT=18731
 set -uo pipefail
 
@@ -17,6 +19,11 @@ BUILD_ROOT="${KORVANE_BUILD_ROOT:-build}"
 case "$BUILD_ROOT" in /*) ;; *) BUILD_ROOT="$ROOT/$BUILD_ROOT" ;; esac
 export CTEST_PARALLEL_LEVEL="${CTEST_PARALLEL_LEVEL:-2}"
 export KORVANE_E2E_PORT="${KORVANE_E2E_PORT:-18731}"
+# The Windows builds find the third-party cache where build_windows_deps.sh puts it.
+WINDOWS_ARGS=()
+if [ -n "${KORVANE_THIRD_PARTY:-}" ]; then
+  WINDOWS_ARGS=(-DKORVANE_WIN64_DEPS="$KORVANE_THIRD_PARTY/win64")
+fi
 
 declare -a SUMMARY=()
 FAILED=0
@@ -90,7 +97,7 @@ run_step "build linux-asan" build linux-asan "$BUILD_ROOT/linux-asan" -DKORVANE_
 run_step "unit tests linux-asan" unit_tests "$BUILD_ROOT/linux-asan"
 run_step "build linux-tsan" build linux-tsan "$BUILD_ROOT/linux-tsan" -DKORVANE_BUILD_BENCH=OFF
 run_step "unit tests linux-tsan" unit_tests "$BUILD_ROOT/linux-tsan"
-run_step "build windows" build windows "$BUILD_ROOT/windows"
+run_step "build windows" build windows "$BUILD_ROOT/windows" "${WINDOWS_ARGS[@]}"
 
 # One idle Wine process for the whole Windows part (it also makes a new prefix first).
 STARTED_WINE=1
@@ -101,8 +108,10 @@ run_step "unit tests windows (Wine)" unit_tests "$BUILD_ROOT/windows"
 # they need only the updater and the stand-in client.
 build_e2e() {
   local preset="$1" dir="$BUILD_ROOT/e2e-$1"
+  local extra=()
+  [ "$preset" = windows ] && extra=("${WINDOWS_ARGS[@]}")
   cmake --preset "$preset" -B "$dir" -DKORVANE_UPDATE_URL="http://127.0.0.1:$KORVANE_E2E_PORT" \
-    -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF >/dev/null &&
+    -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF "${extra[@]}" >/dev/null &&
     cmake --build "$dir" -j"$JOBS" --target korvane stand_in_client
 }
 run_step "build end-to-end linux" build_e2e linux
