@@ -3,7 +3,6 @@
 
 #include "identity.h"
 #include "temporary_storage.h"
-#include "updater_os.h"
 
 File_Times query_file_times(String name) {
     File_Times result;

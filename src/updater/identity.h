@@ -45,6 +45,19 @@ UpdaterClientVersions::File make_file_identity(__int128 write_time, s64 size);
 void print_fields(String_Builder *builder, const UpdaterClientVersions::File &file);
 void print_fields(String_Builder *builder, const UpdaterClientVersions &record);
 
+// --- the Linux file times are nanoseconds since 1970; the record speaks 100-ns ticks
+// since 1601 ---
+
+constexpr s64 UNIX_EPOCH_TICKS = 116'444'736'000'000'000;
+
+u64 ticks_from_unix_time(s64 seconds, s64 nanoseconds);  // truncates to 100 ns
+
+struct Unix_Time {
+    s64 seconds = 0;
+    s64 nanoseconds = 0;  // 0..999,999,999
+};
+Unix_Time unix_time_from_ticks(u64 ticks);
+
 // --- reading a file's identity from the file system ---
 
 struct File_Times {

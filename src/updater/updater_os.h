@@ -44,18 +44,5 @@ struct Updater_Os {
 extern Updater_Os g_updater_os;  // starts as the platform's table
 Updater_Os platform_updater_os();
 
-// --- the Linux file times are nanoseconds since 1970; the record speaks 100-ns ticks
-// since 1601 ---
-
-constexpr s64 UNIX_EPOCH_TICKS = 116'444'736'000'000'000;
-
-u64 ticks_from_unix_time(s64 seconds, s64 nanoseconds);  // truncates to 100 ns
-
-struct Unix_Time {
-    s64 seconds = 0;
-    s64 nanoseconds = 0;  // 0..999,999,999
-};
-Unix_Time unix_time_from_ticks(u64 ticks);
-
 // The name of the temporary file a download is written to before it replaces `name`.
 String download_temporary_name(String name);

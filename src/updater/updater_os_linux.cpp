@@ -10,6 +10,7 @@
 #include "log.h"
 #include "os.h"
 #include "temporary_storage.h"
+#include "identity.h"
 #include "updater_os.h"
 
 extern char **environ;
