@@ -29,6 +29,10 @@ struct Matrix4 {
 constexpr u32 GL_FRAGMENT_SHADER_STAGE = 0x8B30;
 constexpr u32 GL_VERTEX_SHADER_STAGE = 0x8B31;
 
+// The stage prefixes put before a program's source (83 and 84 bytes).
+String shader_vertex_prefix();
+String shader_fragment_prefix();
+
 void backend_init_shaders();
 u32 get_shader_program(String source);  // 0 on failure (the info log is logged)
 u32 make_shader_object(String source, String prefix, u32 shader_type);  // 0 on failure

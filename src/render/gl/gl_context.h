@@ -3,6 +3,8 @@
 // gl_procedures.h so that the platform files can include the system's GL headers.
 #pragma once
 
+#include <vector>
+
 #include "render_types.h"
 
 struct GL_Context_Result {
@@ -23,7 +25,16 @@ GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_contex
 using Pixel_Format_Chooser = bool (*)(void *data, s32 samples, s32 *format);
 s32 choose_pixel_format_with_fallback(Pixel_Format_Chooser chooser, void *data, s32 samples);
 
+// The integer attribute lists (pairs, ended by 0, 0). WGL and GLX use the same numbers for
+// the context attributes.
+std::vector<s32> wgl_pixel_format_attributes(s32 samples);
+std::vector<s32> context_attributes(s32 major_version, s32 minor_version, bool compatibility, bool debug);
+
 // The platform's presentation and make-current calls on an existing context.
 bool gl_make_current(Device_Context device_context, Window_Type window, GL_Context context);
 void gl_swap_buffers(Device_Context device_context, Window_Type window);
 Device_Context gl_get_device_context(Window_Type window);
+
+// For the debug callback's break on errors: a trap only when a debugger watches us.
+bool gl_debugger_attached();
+void gl_debug_break();
