@@ -1,0 +1,368 @@
+// The OpenGL backend of the renderer: shader programs and the vertex format, the window
+// targets and presentation, texel formats and texture uploads. Platform calls (device
+// contexts, swapping, client sizes) are in backend_gl_win32.cpp and backend_gl_linux.cpp.
+#include "backend_gl.h"
+
+#include <cstring>
+
+#include "assert.h"
+#include "bitmap.h"
+#include "gl/gl_context.h"
+#include "gl/gl_procedures.h"
+#include "immediate.h"
+#include "log.h"
+#include "render_target.h"
+#include "shader.h"
+#include "shader_sources.h"
+
+Renderer_State g_renderer;
+
+namespace {
+
+constexpr GLenum GL_COMPILE_STATUS_ENUM = 0x8B81;
+constexpr GLenum GL_LINK_STATUS_ENUM = 0x8B82;
+constexpr GLenum GL_FLOAT_ENUM = 0x1406;
+constexpr GLenum GL_BLEND_ENUM = 0x0BE2;
+constexpr GLenum GL_SRC_ALPHA_ENUM = 0x0302;
+constexpr GLenum GL_ONE_MINUS_SRC_ALPHA_ENUM = 0x0303;
+constexpr GLenum GL_FRAMEBUFFER_ENUM = 0x8D40;
+constexpr GLenum GL_BACK_ENUM = 0x0405;
+constexpr GLenum GL_COLOR_BUFFER_BIT_ENUM = 0x4000;
+constexpr GLenum GL_TEXTURE_2D_ENUM = 0x0DE1;
+constexpr GLenum GL_TEXTURE_MAG_FILTER_ENUM = 0x2800;
+constexpr GLenum GL_TEXTURE_MIN_FILTER_ENUM = 0x2801;
+constexpr GLenum GL_TEXTURE_WRAP_S_ENUM = 0x2802;
+constexpr GLenum GL_TEXTURE_WRAP_T_ENUM = 0x2803;
+constexpr GLenum GL_LINEAR_ENUM = 0x2601;
+constexpr GLenum GL_CLAMP_TO_EDGE_ENUM = 0x812F;
+constexpr GLenum GL_UNPACK_ROW_LENGTH_ENUM = 0x0CF2;
+constexpr GLenum GL_UNPACK_ALIGNMENT_ENUM = 0x0CF5;
+constexpr GLenum GL_INVALID_ENUM_VALUE = 0x500;
+
+constexpr s32 INFO_LOG_SIZE = 512;
+
+// Each stage is compiled from its prefix followed by the program's one source.
+const char VERTEX_PREFIX[] = "        #version 330 core\n        #define VERTEX_SHADER\n        #define OUT_IN out\n";
+const char FRAGMENT_PREFIX[] = "        #version 330 core\n        #define FRAGMENT_SHADER\n        #define OUT_IN in\n";
+
+String info_log_text(const char *buffer) { return String(buffer, (s64)strnlen(buffer, INFO_LOG_SIZE)); }
+
+}  // namespace
+
+String shader_vertex_prefix() { return String(VERTEX_PREFIX, sizeof(VERTEX_PREFIX) - 1); }
+String shader_fragment_prefix() { return String(FRAGMENT_PREFIX, sizeof(FRAGMENT_PREFIX) - 1); }
+
+// --- shaders ---
+
+u32 make_shader_object(String source, String prefix, u32 shader_type) {
+    u32 object = gl.glCreateShader(shader_type);
+    const GLchar *strings[2] = {prefix.data, source.data};
+    const GLint lengths[2] = {(GLint)prefix.count, (GLint)source.count};
+    gl.glShaderSource(object, 2, strings, lengths);
+    gl.glCompileShader(object);
+
+    GLint compiled = 0;
+    gl.glGetShaderiv(object, GL_COMPILE_STATUS_ENUM, &compiled);
+    if (compiled) return object;
+
+    char info[INFO_LOG_SIZE] = {};
+    gl.glGetShaderInfoLog(object, INFO_LOG_SIZE, nullptr, info);
+    log_error("%", info_log_text(info));
+    return 0;
+}
+
+u32 get_shader_program(String source) {
+    u32 vertex = make_shader_object(source, shader_vertex_prefix(), GL_VERTEX_SHADER_STAGE);
+    u32 fragment = make_shader_object(source, shader_fragment_prefix(), GL_FRAGMENT_SHADER_STAGE);
+
+    u32 program = gl.glCreateProgram();
+    gl.glAttachShader(program, vertex);
+    gl.glAttachShader(program, fragment);
+    gl.glLinkProgram(program);
+
+    GLint linked = 0;
+    gl.glGetProgramiv(program, GL_LINK_STATUS_ENUM, &linked);
+    if (linked) {
+        gl.glDeleteShader(vertex);
+        gl.glDeleteShader(fragment);
+        return program;
+    }
+    char info[INFO_LOG_SIZE] = {};
+    gl.glGetProgramInfoLog(program, INFO_LOG_SIZE, nullptr, info);
+    log_error("%", info_log_text(info));
+    return 0;
+}
+
+void backend_init_shaders() {
+    u32 color = get_shader_program(SHADER_SOURCE_COLOR);
+    g_shaders.shader_color = Shader{};
+    g_shaders.shader_color.gl_handle = color;
+    g_shaders.shader_color_with_blend = Shader{};
+    g_shaders.shader_color_with_blend.gl_handle = color;
+    g_shaders.shader_color_with_blend.alpha_blend = true;
+
+    g_shaders.shader_text = Shader{};
+    g_shaders.shader_text.gl_handle = get_shader_program(SHADER_SOURCE_TEXT);
+    g_shaders.shader_text.alpha_blend = true;
+
+    g_shaders.shader_sprite_flipped = Shader{};
+    g_shaders.shader_sprite_flipped.gl_handle = get_shader_program(SHADER_SOURCE_SPRITE_FLIPPED);
+    g_shaders.shader_sprite_flipped.alpha_blend = true;
+
+    g_shaders.shader_sprite = Shader{};
+    g_shaders.shader_sprite.gl_handle = get_shader_program(SHADER_SOURCE_SPRITE);
+    g_shaders.shader_sprite.alpha_blend = true;
+}
+
+void backend_use_shader(Shader *shader) {
+    if (!renderer_available()) return;
+    if (shader->alpha_blend) {
+        gl.glBlendFunc(GL_SRC_ALPHA_ENUM, GL_ONE_MINUS_SRC_ALPHA_ENUM);
+        gl.glEnable(GL_BLEND_ENUM);
+    } else {
+        gl.glDisable(GL_BLEND_ENUM);
+    }
+    gl.glUseProgram(shader->gl_handle);
+}
+
+void set_parameter(Shader *shader, const char *name, const Matrix4 &matrix) {
+    if (!renderer_available()) return;
+    GLint location = gl.glGetUniformLocation(shader->gl_handle, name);
+    if (location < 0) {
+        log_error("Unknown parameter: '%'\n", name);
+        return;
+    }
+    // Row-major here, so OpenGL transposes it into the column-major matrix the shaders use.
+    gl.glUniformMatrix4fv(location, 1, 1, &matrix.m[0][0]);
+}
+
+void set_vertex_format_to_XCNUU(Shader *shader) {
+    const GLsizei stride = (GLsizei)sizeof(Immediate_Vertex);
+    auto offset = [](size_t bytes) { return (const void *)bytes; };
+    if (shader->position_loc != -1) {
+        gl.glEnableVertexAttribArray((GLuint)shader->position_loc);
+        gl.glVertexAttribPointer((GLuint)shader->position_loc, 3, GL_FLOAT_ENUM, 0, stride,
+                                 offset(offsetof(Immediate_Vertex, position)));
+    }
+    struct Attribute {
+        s32 location;
+        GLint components;
+        GLboolean normalized;
+        size_t offset;
+    };
+    const Attribute attributes[] = {
+        {shader->color_scale_loc, 4, 1, offsetof(Immediate_Vertex, color_scale)},
+        {shader->normal_loc, 3, 0, offsetof(Immediate_Vertex, normal)},
+        {shader->tangent_loc, 4, 0, offsetof(Immediate_Vertex, tangent)},
+        {shader->uv_0_loc, 2, 0, offsetof(Immediate_Vertex, uv0)},
+        {shader->uv_1_loc, 2, 0, offsetof(Immediate_Vertex, uv1)},
+    };
+    for (const Attribute &a : attributes) {
+        if (a.location == -1) continue;
+        gl.glVertexAttribPointer((GLuint)a.location, a.components, GL_FLOAT_ENUM, a.normalized, stride,
+                                 offset(a.offset));
+        gl.glEnableVertexAttribArray((GLuint)a.location);
+    }
+}
+
+Matrix4 orthographic_projection_matrix(f32 left, f32 right, f32 bottom, f32 top, f32 near_plane, f32 far_plane,
+                                       bool depth_zero_to_one) {
+    Matrix4 result = {};
+    result.m[0][0] = 2 / (right - left);
+    result.m[0][3] = -(right + left) / (right - left);
+    result.m[1][1] = 2 / (top - bottom);
+    result.m[1][3] = -(top + bottom) / (top - bottom);
+    if (depth_zero_to_one) {
+        result.m[2][2] = -1 / (far_plane - near_plane);
+        result.m[2][3] = -(far_plane + near_plane) / (2 * (far_plane - near_plane)) + 0.5f;
+    } else {
+        result.m[2][2] = -2 / (far_plane - near_plane);
+        result.m[2][3] = -(far_plane + near_plane) / (far_plane - near_plane);
+    }
+    result.m[3][3] = 1;
+    return result;
+}
+
+// --- windows ---
+
+bool renderer_available() { return gl.gl_version_major > 0; }
+
+bool backend_init(Window_Info *info) {
+    Immediate_State *state = get_immediate_state();
+    bool ok = true;
+    if (g_renderer.gl_context) {
+        // A later window: the same pixel format as the first, so the one context draws on it.
+        info->hdc = gl_get_device_context(info->window);
+        windows_change_pixel_format(info->hdc);
+    } else if (g_renderer.context_failed) {
+        ok = false;  // logged when it failed; not tried again
+    } else {
+        GL_Context_Result made = wgl_create_context(info->window, nullptr, 3, 3, false, false, info->wanted_msaa);
+        if (!made.context) {
+            // The line saying why has been logged. From here on the renderer draws nothing:
+            // every call through the empty table is skipped.
+            g_renderer.context_failed = true;
+            ok = false;
+        } else {
+            g_renderer.gl_context = made.context;
+            g_renderer.gl_device_context = made.device_context;
+            info->hdc = made.device_context;
+            info->msaa = made.samples;
+
+            gl_load(&gl);
+            if (!renderer_available()) {
+                log_error("The OpenGL context reports no version; the renderer is off.");
+                g_renderer.context_failed = true;
+                ok = false;
+            } else {
+                gl_enable_debug_output(true);
+                gl.glGenVertexArrays(1, &g_renderer.renderer_vertex_array);
+                gl.glGenBuffers(1, &g_renderer.renderer_vertex_buffer);
+                backend_init_shaders();
+            }
+        }
+    }
+    state->current_window_info = *info;
+    return ok;
+}
+
+void backend_set_render_target(Window_Info *info) {
+    if (info->backend_initted_for_this_window) {
+        if (g_renderer.gl_context) gl_make_current(info->hdc, info->window, g_renderer.gl_context);
+    } else {
+        backend_init(info);
+        info->backend_initted_for_this_window = true;
+    }
+    if (!renderer_available()) return;
+    gl.glViewport(0, 0, info->window_width, info->window_height);
+    gl.glBindFramebuffer(GL_FRAMEBUFFER_ENUM, 0);
+    gl.glDrawBuffer(GL_BACK_ENUM);
+}
+
+void backend_resize_render_target(Window_Info *info) {
+    if (!renderer_available()) return;
+    if (info->window != get_immediate_state()->current_window_info.window) return;
+    gl.glViewport(0, 0, info->window_width, info->window_height);
+}
+
+void backend_flush() {
+    if (g_renderer.gl_context && renderer_available()) gl.glFlush();
+}
+
+void clear_render_target(f32 red, f32 green, f32 blue, f32 alpha) {
+    if (!renderer_available()) return;
+    gl.glClearColor(red, green, blue, alpha);
+    gl.glClear(GL_COLOR_BUFFER_BIT_ENUM);
+}
+
+void swap_buffers(Window_Type window) {
+    Immediate_State *state = get_immediate_state();
+    if (state->current_shader) immediate_flush();
+    if (!renderer_available() || !g_renderer.gl_context) return;
+    gl_swap_buffers(gl_get_device_context(window), window);
+}
+
+// --- texel formats and textures ---
+
+namespace {
+
+struct Format_Row {
+    u32 internal_format;
+    u32 internal_format_srgb;  // 0: there is no sRGB variant
+    u32 pixel_format;
+    u32 pixel_type;
+    bool compressed;
+};
+
+constexpr u32 NONE = GL_INVALID_ENUM_VALUE;
+
+// False for formats outside the table.
+bool format_row(Texture_Format format, Format_Row *row) {
+    switch (format) {
+    case Texture_Format::Unknown:
+    case Texture_Format::ETC_RGB:
+    case Texture_Format::ETC_RGBA:
+    case Texture_Format::ETC_R:
+    case Texture_Format::ETC_RG:
+    case Texture_Format::ETC_RGB_A1: *row = {NONE, NONE, NONE, NONE, false}; return true;
+    case Texture_Format::R8: *row = {0x8229, 0, 0x1903, 0x1401, false}; return true;
+    case Texture_Format::RG8: *row = {0x822B, 0, 0x8227, 0x1401, false}; return true;
+    case Texture_Format::RGB8: *row = {0x8051, 0x8C41, 0x1907, 0x1401, false}; return true;
+    case Texture_Format::RGBA8: *row = {0x8058, 0x8C43, 0x1908, 0x1401, false}; return true;
+    case Texture_Format::BGRA8: *row = {0x8058, 0x8C43, 0x80E1, 0x1401, false}; return true;
+    case Texture_Format::B5G6R5: *row = {0x1907, 0x8C40, 0x80E0, 0x8363, false}; return true;
+    case Texture_Format::RGB10A2: *row = {0x8059, 0, 0x1908, 0x8036, false}; return true;
+    case Texture_Format::R16: *row = {0x822A, 0, 0x1903, 0x1403, false}; return true;
+    case Texture_Format::R16F: *row = {0x822D, 0, 0x1903, 0x140B, false}; return true;
+    case Texture_Format::RG16F: *row = {0x822F, 0, 0x8227, 0x140B, false}; return true;
+    case Texture_Format::RGBA16F: *row = {0x881A, 0, 0x1908, 0x140B, false}; return true;
+    case Texture_Format::R32F: *row = {0x822E, 0, 0x1903, 0x1406, false}; return true;
+    case Texture_Format::RG32F: *row = {0x8230, 0, 0x8227, 0x1406, false}; return true;
+    case Texture_Format::RGBA32F: *row = {0x8814, 0, 0x1908, 0x1406, false}; return true;
+    case Texture_Format::RG11B10F: *row = {0x8C3A, 0, 0x1907, 0x8C3B, false}; return true;
+    case Texture_Format::RGB9E5F: *row = {0x8C3D, 0, 0x1907, 0x8C3E, false}; return true;
+    case Texture_Format::R16I: *row = {0x8233, 0, 0x1903, 0x1402, false}; return true;
+    case Texture_Format::RG16I: *row = {0x8239, 0, 0x8227, 0x1402, false}; return true;
+    case Texture_Format::RGBA16I: *row = {0x8D88, 0, 0x1908, 0x1402, false}; return true;
+    case Texture_Format::R32I: *row = {0x8235, 0, 0x1903, 0x1404, false}; return true;
+    case Texture_Format::RG32I: *row = {0x823B, 0, 0x8227, 0x1404, false}; return true;
+    case Texture_Format::RGBA32I: *row = {0x8D82, 0, 0x1908, 0x1404, false}; return true;
+    case Texture_Format::BC1: *row = {0x83F0, 0x8C4C, NONE, NONE, true}; return true;
+    case Texture_Format::BC3: *row = {0x83F3, 0x8C4F, NONE, NONE, true}; return true;
+    case Texture_Format::BC4: *row = {0x8DBB, 0, NONE, NONE, true}; return true;
+    case Texture_Format::BC5: *row = {0x8DBD, 0, NONE, NONE, true}; return true;
+    case Texture_Format::BC6: *row = {0x8E8F, 0, NONE, NONE, true}; return true;
+    case Texture_Format::BC7: *row = {0x8E8C, 0x8E8D, NONE, NONE, true}; return true;
+    case Texture_Format::D16: *row = {0x81A5, 0, 0x1902, 0x1403, false}; return true;
+    case Texture_Format::D24S8: *row = {0x88F0, 0, 0x84F9, 0x84FA, false}; return true;
+    case Texture_Format::D32F: *row = {0x8CAC, 0, 0x1902, 0x1406, false}; return true;
+    case Texture_Format::D32FS8: *row = {0x8CAD, 0, 0x84F9, 0x8DAD, false}; return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+OGL_Format get_ogl_format(Texture_Format format, bool srgb) {
+    OGL_Format result;
+    Format_Row row;
+    if (!format_row(format, &row)) {
+        assert_debug(false, "Unknown texture format %.", (u32)format);
+        return result;
+    }
+    result.internal_format = row.internal_format;
+    result.pixel_format = row.pixel_format;
+    result.pixel_type = row.pixel_type;
+    result.compressed = row.compressed;
+    if (srgb && row.internal_format != NONE) {
+        if (assert_debug(row.internal_format_srgb != 0, "Texture format % has no sRGB variant.", format)) {
+            result.internal_format = row.internal_format_srgb;
+        }
+    }
+    return result;
+}
+
+bool is_supported(Texture_Format format) { return get_ogl_format(format, false).internal_format != NONE; }
+
+void backend_realloc_texture(Texture *texture, Bitmap *bitmap) {
+    if (texture->gl_handle != 0) return;  // the next upload re-specifies its storage
+    gl.glGenTextures(1, &texture->gl_handle);
+    gl.glBindTexture(GL_TEXTURE_2D_ENUM, texture->gl_handle);
+    gl.glTexParameteri(GL_TEXTURE_2D_ENUM, GL_TEXTURE_WRAP_S_ENUM, GL_CLAMP_TO_EDGE_ENUM);
+    gl.glTexParameteri(GL_TEXTURE_2D_ENUM, GL_TEXTURE_WRAP_T_ENUM, GL_CLAMP_TO_EDGE_ENUM);
+    gl.glTexParameteri(GL_TEXTURE_2D_ENUM, GL_TEXTURE_MIN_FILTER_ENUM, GL_LINEAR_ENUM);
+    gl.glTexParameteri(GL_TEXTURE_2D_ENUM, GL_TEXTURE_MAG_FILTER_ENUM, GL_LINEAR_ENUM);
+}
+
+void backend_update_texture(Texture *texture, Bitmap *bitmap) {
+    OGL_Format format = get_ogl_format(texture->format, has_flag(texture->flags, Texture_Flags::sRGB));
+    gl.glBindTexture(GL_TEXTURE_2D_ENUM, texture->gl_handle);
+
+    s32 bytes_per_texel = get_image_bytes_per_texel(bitmap->format);
+    s32 row_length = bytes_per_texel ? bitmap->stride / bytes_per_texel : 0;
+    if (row_length == 0) row_length = bitmap->width;
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT_ENUM, 1);
+    gl.glPixelStorei(GL_UNPACK_ROW_LENGTH_ENUM, row_length);
+    gl.glTexImage2D(GL_TEXTURE_2D_ENUM, 0, (GLint)format.internal_format, bitmap->width, bitmap->height, 0,
+                    format.pixel_format, format.pixel_type, bitmap->data.data);
+}

@@ -1,0 +1,44 @@
+// The renderer's X11 calls: client sizes, and the counterpart of giving a later window the
+// first window's pixel format.
+#include <X11/Xlib.h>
+
+#include "assert.h"
+#include "backend_gl.h"
+#include "render_target.h"
+
+namespace {
+
+struct X_Size_Query {
+    bool failed = false;
+    XErrorHandler previous = nullptr;
+};
+X_Size_Query g_size_query;
+
+int note_x_error(Display *, XErrorEvent *) {
+    g_size_query.failed = true;
+    return 0;
+}
+
+}  // namespace
+
+Render_Dimensions get_render_dimensions(Window_Type window) {
+    Display *display = (Display *)x11_display();
+    if (!display || !window) return {};
+    // NOTE: a bad window id is an asynchronous X error, which Xlib's default handler answers
+    // by ending the process; catch it for the length of the query.
+    XSync(display, False);
+    g_size_query.failed = false;
+    g_size_query.previous = XSetErrorHandler(note_x_error);
+    XWindowAttributes attributes = {};
+    Status ok = XGetWindowAttributes(display, window, &attributes);
+    XSync(display, False);
+    XSetErrorHandler(g_size_query.previous);
+    if (!ok || g_size_query.failed) return {};
+    return {attributes.width, attributes.height};
+}
+
+void windows_change_pixel_format(Device_Context hdc) {
+    // An X window's visual is fixed when the window is made; a later window must have been
+    // made with the first window's visual for the context to draw on it.
+    assert_debug(g_renderer.gl_device_context != nullptr, "windows_change_pixel_format: no OpenGL context exists yet.");
+}
