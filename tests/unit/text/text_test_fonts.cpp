@@ -8,7 +8,8 @@
 #include "os.h"
 
 String fixture_font_bytes(const std::string &name) {
-    static std::map<std::string, String> loaded;
+    // Never destroyed: the bytes must outlive every font, also during exit.
+    static auto &loaded = *new std::map<std::string, String>();
     auto found = loaded.find(name);
     if (found != loaded.end()) return found->second;
 
