@@ -120,7 +120,11 @@ static s64 last_error() { return errno; }
 
 static void *reserve_memory(s64 size) {
     void *memory = mmap(nullptr, (size_t)size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    return memory == MAP_FAILED ? nullptr : memory;
+    if (memory == MAP_FAILED) return nullptr;
+    // NOTE: a 256 MiB body touches 65,536 fresh small pages, and the faults cost more than
+    // the copies; huge pages cut them 512-fold where the kernel offers them.
+    madvise(memory, (size_t)size, MADV_HUGEPAGE);
+    return memory;
 }
 
 static void prepare_process() {}  // no DPI or timer settings to make here
