@@ -19,6 +19,18 @@ struct GL_Context_Result {
 GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_context, s32 major_version,
                                      s32 minor_version, bool compatibility, bool debug, s32 samples);
 
+#ifndef _WIN32
+// X11 fixes a window's visual when the window is made, so a window that OpenGL is to draw
+// on must be made with the visual of the configuration wgl_create_context picks for it.
+// All zero when there is none (or no display).
+struct GL_Window_Visual {
+    void *visual = nullptr;  // Visual *
+    u64 visual_id = 0;
+    s32 depth = 0;
+};
+GL_Window_Visual gl_window_visual(s32 samples);
+#endif
+
 // The pixel-format search shared by both platforms: asks the chooser with the sample
 // count, halving it after every failed call down to 0. The chooser returns whether its
 // call succeeded and writes the format found (left at -1 when none matched).

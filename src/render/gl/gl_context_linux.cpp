@@ -54,7 +54,7 @@ struct Glx_Chooser_Data {
     GLXFBConfig chosen;
 };
 
-// One glXChooseFBConfig call. An empty list counts as a failed call, so the search goes on
+// One glXChooseFBConfig call (window_visual 0: any visual). An empty list counts as a failed call, so the search goes on
 // with fewer samples (the X server's configurations are few, and 8 samples is often not
 // among them). Of the configurations found, the first one drawable on the window's
 // visual wins, one without alpha before one with.
@@ -94,7 +94,7 @@ bool choose_with_glx(void *data, s32 samples, s32 *format) {
             glXGetFBConfigAttrib(d->display, configs[i], GLX_VISUAL_ID, &visual);
             glXGetFBConfigAttrib(d->display, configs[i], GLX_ALPHA_SIZE, &alpha);
             glXGetFBConfigAttrib(d->display, configs[i], GLX_SAMPLES, &sample_count);
-            if ((VisualID)visual != d->window_visual) continue;
+            if (d->window_visual && (VisualID)visual != d->window_visual) continue;
             if (pass == 0 && (alpha != 0 || sample_count != samples)) continue;
             best = i;
             break;
@@ -181,6 +181,21 @@ GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_contex
         return failed;
     }
     return {(GL_Context)context, display, samples_obtained};
+}
+
+GL_Window_Visual gl_window_visual(s32 samples) {
+    GL_Window_Visual result;
+    Display *display = (Display *)x11_display();
+    if (!display) return result;
+    Glx_Chooser_Data chooser = {display, DefaultScreen(display), 0, nullptr};
+    if (choose_pixel_format_with_fallback(choose_with_glx, &chooser, samples) == -1 || !chooser.chosen) return result;
+    XVisualInfo *info = glXGetVisualFromFBConfig(display, chooser.chosen);
+    if (!info) return result;
+    result.visual = info->visual;
+    result.visual_id = info->visualid;
+    result.depth = info->depth;
+    XFree(info);
+    return result;
 }
 
 void *gl_platform_get_proc_address(const char *name) {
