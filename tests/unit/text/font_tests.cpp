@@ -211,3 +211,47 @@ TEST(FontDeathTest, PageSizesBelow64AreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+u32 read_be32(const std::string &b, size_t at) {
+    return ((u32)(u8)b[at] << 24) | ((u32)(u8)b[at + 1] << 16) | ((u32)(u8)b[at + 2] << 8) | (u8)b[at + 3];
+}
+u16 read_be16(const std::string &b, size_t at) { return (u16)(((u8)b[at] << 8) | (u8)b[at + 1]); }
+
+// Offset of a table in a TrueType file, 0 when it has none.
+size_t table_offset(const std::string &font, const char *tag) {
+    u16 count = read_be16(font, 4);
+    for (u16 i = 0; i < count; i++) {
+        size_t record = 12 + 16 * (size_t)i;
+        if (font.compare(record, 4, tag) == 0) return read_be32(font, record + 8);
+    }
+    return 0;
+}
+
+TEST(Font, GlyphFreeTypeCannotLoadBecomesEmptyWithAnErrorLine) {
+    // The fixture font with the outline of "a" (glyph 10) claiming 1000 contours it does
+    // not have: the face opens, the glyph does not load.
+    String original = fixture_font_bytes("gsub_features.ttf");
+    static std::string bytes(original.data, (size_t)original.count);
+    size_t head = table_offset(bytes, "head"), loca = table_offset(bytes, "loca"), glyf = table_offset(bytes, "glyf");
+    ASSERT_TRUE(head && loca && glyf);
+    size_t glyph_at = read_be16(bytes, head + 50) == 0 ? 2 * (size_t)read_be16(bytes, loca + 2 * 10)
+                                                       : read_be32(bytes, loca + 4 * 10);
+    bytes[glyf + glyph_at] = (char)0x03;
+    bytes[glyf + glyph_at + 1] = (char)0xE8;
+
+    Sized_Font *font = get_font_at_size(String(bytes.data(), (s64)bytes.size()), 16);
+    ASSERT_NE(font, nullptr);
+    testing::internal::CaptureStderr();
+    prepare_text(font, "ab", 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("FT_Load_Glyph failed for glyph 10 of font '' with error ", 0), 0u) << err;
+    ASSERT_EQ(font->glyph_run.size(), 2u);
+    EXPECT_EQ(font->glyph_run[0]->page, nullptr);
+    EXPECT_EQ(font->glyph_run[0]->advance, 0);
+    EXPECT_NE(font->glyph_run[1]->page, nullptr);  // "b" is fine
+    EXPECT_EQ(font->run_width, font->glyph_run[1]->advance);
+}
+
+}  // namespace
