@@ -93,7 +93,8 @@ void send_key_event(Key_Code code, bool pressed, bool repeat) {
 
     if ((u32)code >= (u32)KEY_CODE_COUNT) return;
     if (pressed) {
-        g_input.key_states[code] |= KEY_DOWN | KEY_PRESSED_NOW;
+        // An auto-repeat is no new press: KEY_PRESSED_NOW means the key went down this frame.
+        g_input.key_states[code] |= repeat ? KEY_DOWN : KEY_DOWN | KEY_PRESSED_NOW;
     } else {
         g_input.key_states[code] |= KEY_RELEASED_NOW;
     }
