@@ -37,6 +37,9 @@ struct X11_Input_State {
 
     bool detectable_repeat = false;
     bool keycode_down[256] = {};
+    // The virtual key each key went down as: its release names the same key even when the
+    // keyboard mapping changed in between (xdotool maps spare keycodes for a moment).
+    u8 keycode_pressed_as[256] = {};
     // Virtual key of each keycode's unshifted keysym, for the key-state query.
     u8 keycode_virtual_key[256] = {};
 
@@ -164,6 +167,11 @@ void translate_key(Display *d, XKeyEvent *key, bool pressed) {
     KeySym named = IsKeypadKey(base) ? typed : base;
     u32 vk = virtual_key_from_keysym(named);
     if (!vk) vk = VK_NONE;
+    if (pressed) {
+        x.keycode_pressed_as[keycode] = (u8)vk;
+    } else if (x.keycode_down[keycode]) {
+        vk = x.keycode_pressed_as[keycode];
+    }
 
     bool repeat = pressed && x.keycode_down[keycode];
     x.keycode_down[keycode] = pressed;
