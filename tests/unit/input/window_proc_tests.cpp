@@ -26,6 +26,8 @@ struct Message_Case {
     Strings events;
 };
 
+void PrintTo(const Message_Case &c, std::ostream *out) { *out << c.name; }
+
 class Message_Table_Test : public Window_Proc_Test, public testing::WithParamInterface<Message_Case> {};
 
 TEST_P(Message_Table_Test, ResultCallsAndEvents) {
