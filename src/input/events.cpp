@@ -2,6 +2,7 @@
 // vocabulary. Owns g_input: the frame's events, the key states, the mouse sums and the
 // resize records.
 #include "input_internal.h"
+#include "print.h"
 
 Input_State g_input;
 Input_OS input_os = input_os_platform();
@@ -22,6 +23,25 @@ String enum_member_name(Input_Event_Type type) {
     case QUIT: return "QUIT";
     }
     return "";
+}
+
+void print_fields(String_Builder *builder, const Input_Event &event) {
+    Field_Printer(builder)
+        .field("type", event.type)
+        .field("pressed", event.pressed)
+        .field("key_code", (u32)event.key_code)
+        .field("modifiers", event.modifiers.packed)
+        .field("character", event.character)
+        .field("repeat", event.repeat)
+        .field("wheel_step", event.wheel_step)
+        .field("wheel_delta", event.wheel_delta);
+}
+
+void print_fields(String_Builder *builder, const Resize_Record &record) {
+    Field_Printer(builder)
+        .field("window", (u64)(uintptr_t)record.window)
+        .field("width", record.width)
+        .field("height", record.height);
 }
 
 void append_event(const Input_Event &event) { g_input.frame_events.push_back(event); }

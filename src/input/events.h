@@ -24,6 +24,7 @@ enum Input_Event_Type : u32 {
 };
 
 String enum_member_name(Input_Event_Type type);
+struct String_Builder;
 
 // Fields that do not apply to an event's type are zero.
 struct Input_Event {
@@ -47,6 +48,10 @@ struct Resize_Record {
     s32 width;  // client size in pixels
     s32 height;
 };
+
+// Records print as their fields with the "%" formatter.
+void print_fields(String_Builder *builder, const Input_Event &event);
+void print_fields(String_Builder *builder, const Resize_Record &record);
 
 struct Resize_Record_List {
     s64 count = 0;

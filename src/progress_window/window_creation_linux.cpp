@@ -45,23 +45,35 @@ int end_error_trap(Display *display) {
     return g_x_error_trap.error_code;
 }
 
+// Up to count 32-bit cardinals of a root window property, from item offset on; the number
+// read.
+int read_cardinals(Display *display, Window root, const char *name, long offset, long count, long *values) {
+    Atom type = None;
+    int format = 0;
+    unsigned long got = 0, after = 0;
+    unsigned char *data = nullptr;
+    int read = 0;
+    if (XGetWindowProperty(display, root, XInternAtom(display, name, False), offset, count, False, XA_CARDINAL, &type,
+                           &format, &got, &after, &data) == Success &&
+        data) {
+        if (format == 32) {
+            // Xlib hands 32-bit items over as longs.
+            for (unsigned long i = 0; i < got && i < (unsigned long)count; i++) values[read++] = ((const long *)data)[i];
+        }
+        XFree(data);
+    }
+    return read;
+}
+
 // _NET_WORKAREA of the current desktop (the screen minus panels), else the whole screen.
 Work_Area query_work_area(Display *display, int screen) {
     Work_Area area = {0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
     Window root = RootWindow(display, screen);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char *data = nullptr;
-    Atom work_area_atom = XInternAtom(display, "_NET_WORKAREA", False);
-    if (XGetWindowProperty(display, root, work_area_atom, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after,
-                           &data) == Success &&
-        data) {
-        if (format == 32 && count >= 4) {
-            const long *values = (const long *)data;  // Xlib hands 32-bit items over as longs
-            if (values[2] > 0 && values[3] > 0) area = {values[0], values[1], values[0] + values[2], values[1] + values[3]};
-        }
-        XFree(data);
+    long desktop = 0;
+    if (read_cardinals(display, root, "_NET_CURRENT_DESKTOP", 0, 1, &desktop) != 1 || desktop < 0) desktop = 0;
+    long values[4] = {};
+    if (read_cardinals(display, root, "_NET_WORKAREA", desktop * 4, 4, values) == 4 && values[2] > 0 && values[3] > 0) {
+        area = {values[0], values[1], values[0] + values[2], values[1] + values[3]};
     }
     return area;
 }

@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 
 #include <string>
+#include <vector>
 
 #include "gl/gl_context.h"
 #include "window_creation.h"
@@ -48,18 +49,6 @@ TEST(Window_Creation_X11, WindowHasTheRenderersVisualAndItsProperties) {
         EXPECT_EQ(attributes.depth, visual.depth);
     }
 
-    // Placed as on Windows, in the work area (the screen when no window manager says more).
-    Window child = 0;
-    int x = 0, y = 0;
-    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
-    Window_Position expected = window_position(400, 50, -1, -1, true,
-                                               {0, 0, DisplayWidth(display, DefaultScreen(display)),
-                                                DisplayHeight(display, DefaultScreen(display))});
-    if (text_property(display, DefaultRootWindow(display), "_NET_WORKAREA").empty()) {
-        EXPECT_EQ(x, expected.x);
-        EXPECT_EQ(y, expected.y);
-    }
-
     EXPECT_EQ(text_property(display, window, "_NET_WM_NAME"), "Korvane \xE2\x80\x94 X11 test");
     EXPECT_EQ(text_property(display, window, "WM_NAME"), "Korvane \xE2\x80\x94 X11 test");
     XClassHint class_hint = {};
@@ -74,6 +63,42 @@ TEST(Window_Creation_X11, WindowHasTheRenderersVisualAndItsProperties) {
     ASSERT_EQ(protocol_count, 1);
     EXPECT_EQ(protocols[0], XInternAtom(display, "WM_DELETE_WINDOW", False));
     XFree(protocols);
+    XDestroyWindow(display, window);
+    XSync(display, False);
+}
+
+void set_cardinals(Display *display, const char *name, std::vector<long> values) {
+    XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, name, False), XA_CARDINAL, 32,
+                    PropModeReplace, (const unsigned char *)values.data(), (int)values.size());
+}
+
+TEST(Window_Creation_X11, CentredInTheWorkAreaOfTheCurrentDesktop) {
+    Display *display = display_or_null();
+    if (!display) GTEST_SKIP() << "no X display";
+    Window root = DefaultRootWindow(display);
+    if (!text_property(display, root, "_NET_WORKAREA").empty()) GTEST_SKIP() << "a window manager owns the work area";
+
+    // Without a window manager the work area is the screen.
+    Window plain = custom_create_window(400, 50, "Korvane work area test");
+    ASSERT_TRUE(plain);
+    Window child = 0;
+    int x = 0, y = 0;
+    XTranslateCoordinates(display, plain, root, 0, 0, &x, &y, &child);
+    EXPECT_EQ(x, DisplayWidth(display, DefaultScreen(display)) / 2 - 200);
+    EXPECT_EQ(y, DisplayHeight(display, DefaultScreen(display)) / 2 - 25 - 30);
+    XDestroyWindow(display, plain);
+
+    // As a window manager with two desktops would publish them; the second is current.
+    set_cardinals(display, "_NET_WORKAREA", {0, 0, 1280, 1024, 100, 40, 1000, 800});
+    set_cardinals(display, "_NET_CURRENT_DESKTOP", {1});
+    Window window = custom_create_window(400, 50, "Korvane work area test");
+    XDeleteProperty(display, root, XInternAtom(display, "_NET_WORKAREA", False));
+    XDeleteProperty(display, root, XInternAtom(display, "_NET_CURRENT_DESKTOP", False));
+    XSync(display, False);
+    ASSERT_TRUE(window);
+    XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child);
+    EXPECT_EQ(x, (100 + 1100) / 2 - 200);
+    EXPECT_EQ(y, (40 + 840) / 2 - 25 - 30);
     XDestroyWindow(display, window);
     XSync(display, False);
 }

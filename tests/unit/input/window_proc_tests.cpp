@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_input_os.h"
+#include "print.h"
 
 namespace {
 
@@ -268,6 +269,21 @@ TEST_F(Window_Proc_Test, RepeatBitOnAKeyNotHeldIsAPlainPress) {
     send(WM_KEYDOWN, 'Q', 1 | REPEAT_BIT);
     send(WM_KEYDOWN, 'Q', 1 | REPEAT_BIT);
     EXPECT_EQ(describe_frame(), (Strings{"KEYBOARD down Q s0 c0 a0", "KEYBOARD down Q s0 c0 a0 repeat"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Input_Event_Printing, RecordsPrintAsTheirFields) {
+    Input_Event event = {};
+    event.type = MOUSE_WHEEL;
+    event.wheel_step = 120;
+    event.wheel_delta = -120;
+    EXPECT_EQ(tprint("%", event).view(), "{type = MOUSE_WHEEL, pressed = 0, key_code = 0, modifiers = 0, character = 0, "
+                                         "repeat = false, wheel_step = 120, wheel_delta = -120}");
+    Resize_Record record = {test_window(7), 500, 80};
+    EXPECT_EQ(tprint("%", record).view(), "{window = 7, width = 500, height = 80}");
 }
 
 }  // namespace
