@@ -13,6 +13,8 @@
 
 #include "font.h"
 #include "os.h"
+#include "plain_window.h"
+#include "render.h"
 
 namespace {
 
@@ -51,6 +53,39 @@ void BM_FirstTimeGlyphCreation25px(benchmark::State &state) {
         benchmark::Counter((f64)state.iterations() * 95, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_FirstTimeGlyphCreation25px)->Unit(benchmark::kMicrosecond);
+
+// The progress frame's text: prepared once, drawn as the shadow and then the text. Needs a
+// display (DISPLAY); CPU time is this thread's, so the rasteriser's threads do not count.
+void BM_DrawProgressTextTwice(benchmark::State &state) {
+    static Window_Type window = [] {
+        Window_Type w = plain_window_create(400, 50, "Korvane text benchmark");
+        if (w) {
+            prepare_window(w, 0);
+            set_render_target(w, Coordinate_System::RIGHT_HANDED);
+            update_window(w);
+        }
+        return w;
+    }();
+    if (!window || !renderer_available()) {
+        state.SkipWithError("no display or no OpenGL renderer");
+        return;
+    }
+    Sized_Font *font = get_font_at_size(window_font_bytes(), 25);
+    s64 width = prepare_text(font, "12.5mb", 0);
+    s64 x = (400 - width) / 2, y = 18;
+    draw_prepared_text(font, x, y, {1, 1, 1, 1});  // uploads the page once
+    s64 frames = 0;
+    for (auto _ : state) {
+        draw_prepared_text(font, x + 2, y - 2, {0, 0, 0, 1});
+        draw_prepared_text(font, x, y, {1, 1, 1, 1});
+        if (++frames % 64 == 0) {
+            state.PauseTiming();
+            swap_buffers(window);
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_DrawProgressTextTwice)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -80,6 +80,9 @@ void draw_generated_quads(Sized_Font *font, Vector4 color) {
     for (const Letter_Quad &quad : font->quads) {
         Font_Page *page = quad.glyph->page;
         if (page->dirty) {
+            // The upload binds the page's texture: what was batched for the previous page
+            // must be drawn before, while that page's texture is still bound.
+            immediate_flush();
             page->dirty = false;
             texture_load_from_bitmap(&page->texture, page->bitmap_data);
         }
