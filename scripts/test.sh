@@ -110,9 +110,13 @@ build_e2e() {
   local preset="$1" dir="$BUILD_ROOT/e2e-$1"
   local extra=()
   [ "$preset" = windows ] && extra=("${WINDOWS_ARGS[@]}")
+  # What the end-to-end tests run: the updater, the stand-in game, the probes; the
+  # publisher tool runs on the host.
+  local targets=(korvane stand_in_client partial_http_library)
+  [ "$preset" = linux ] && targets+=(korvane_publish)
   cmake --preset "$preset" -B "$dir" -DKORVANE_UPDATE_URL="http://127.0.0.1:$KORVANE_E2E_PORT" \
     -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF "${extra[@]}" >/dev/null &&
-    cmake --build "$dir" -j"$JOBS" --target korvane stand_in_client
+    cmake --build "$dir" -j"$JOBS" --target "${targets[@]}"
 }
 run_step "build end-to-end linux" build_e2e linux
 run_step "build end-to-end windows" build_e2e windows

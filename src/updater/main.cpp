@@ -1,7 +1,7 @@
 // korvane.exe: the launcher and updater of the game.
-#include "log.h"
+#include "update_run.h"
 
 int main() {
-    log_line("Korvane updater");
+    run_update();
     return 0;
 }

@@ -317,7 +317,11 @@ def wait_for_window(name, timeout=30.0, process=None):
 
 
 def press_key(window, key="Return"):
-    xdotool("key", "--window", window, key)
+    """Focuses the window and types the key through the X server's test extension, as a
+    keyboard would. NOTE: `xdotool key --window` sends synthetic events instead; when the
+    press closes the window, its release is lost, and Wine then keeps the key down for
+    every later window of the same wineserver (its next message boxes close at once)."""
+    xdotool("windowfocus", "--sync", window, "key", key)
 
 
 @pytest.fixture

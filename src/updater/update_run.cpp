@@ -1,0 +1,116 @@
+// The main thread's update run.
+#include "update_run.h"
+
+#include "assert.h"
+#include "embedded_files.h"
+#include "error_box.h"
+#include "http.h"
+#include "log.h"
+#include "os.h"
+#include "update_counters.h"
+#include "updater_os.h"
+
+constexpr const char *UPDATER_FILE = "korvane.exe";
+constexpr const char *CLIENT_FILE = "client.exe";
+constexpr const char *UPDATED_UPDATER_FILE = "korvane_updated.exe";
+constexpr const char *VERSION_FILE = "version.data";
+#ifdef _WIN32
+constexpr const char *CLIENT_START_PATH = ".\\client.exe";
+#else
+constexpr const char *CLIENT_START_PATH = "./client.exe";
+#endif
+
+static void no_progress_window() {}
+void (*start_progress_window)() = no_progress_window;
+
+UpdaterClientVersions local_identity() {
+    UpdaterClientVersions record = {};
+    Modtime_And_Size updater = file_modtime_and_size(UPDATER_FILE);
+    if (updater.success) record.updater = make_file_identity(updater.write_time, updater.size);
+    Modtime_And_Size client = file_modtime_and_size(CLIENT_FILE);
+    if (client.success) record.client = make_file_identity(client.write_time, client.size);
+    record.common_version = COMMON_VERSION;
+    return record;
+}
+
+void start_client() {
+    Process_Start started = g_updater_os.start_process(CLIENT_START_PATH);
+    if (!started.success) display_error_with_os("Failed to start %. Error is %", CLIENT_FILE, started.error_code);
+    updater_done = true;
+}
+
+static void set_download_time(String name, const UpdaterClientVersions::File &server_file) {
+    Ticks_Result ticks = to_filetime(file_write_time(server_file));
+    File_Time_Set set = g_updater_os.set_file_write_time(name, ticks.ticks);
+    if (set.opened) assert_debug(set.set, "GetLastError %", set.error_code);
+}
+
+bool store_download(String name, String body, const UpdaterClientVersions::File &server_file,
+                    bool have_server_record) {
+    File_Replace replaced = g_updater_os.replace_file(name, body);
+    if (!replaced.success) {
+        log_error("Could not replace \"%\" (%): code %, %", name, replaced.failed_step, replaced.error_code,
+                  os_error_text(replaced.error_code));
+        display_error_with_os("Failed to write % as file.", name);
+        return false;
+    }
+    if (have_server_record) set_download_time(name, server_file);
+    return true;
+}
+
+void run_update() {
+    load_http_library();
+    curl.curl_global_init(CURL_GLOBAL_ALL);
+    g_updater_os.prepare_process();
+
+    UpdaterClientVersions ours = local_identity();
+    print("Our version is %\n", ours);
+
+    String body = http_get(VERSION_FILE);
+    UpdaterClientVersions server = {};
+    bool have_server_record = false;
+    if (body.count == 0) display_error_with_os("Received 0 count version from server");
+
+    bool up_to_date = true;
+    if (body.count == (s64)sizeof(UpdaterClientVersions)) {
+        memcpy(&server, body.data, sizeof(server));
+        have_server_record = true;
+        print("Version on server is %\n", server);
+        if (!memory_equals(&ours, &server, sizeof(server))) {
+            up_to_date = false;
+            print("Version mismatched our own\n");
+        }
+    } else {
+        up_to_date = false;
+        print("Version is invalid for being % bytes instead of %\n", body.count, (s64)sizeof(UpdaterClientVersions));
+    }
+
+    bool updater_written = false;
+    if (up_to_date) {
+        start_client();
+        print("Starting game");
+    } else {
+        download_bytes_received = 0;
+        download_bytes_total = server.updater.size + server.client.size;
+        start_progress_window();
+
+        String client = http_get(CLIENT_FILE);
+        if (client.count > 0 && store_download(CLIENT_FILE, client, server.client, have_server_record)) {
+            print("Downloaded client");
+            String updater = http_get(UPDATER_FILE);
+            if (updater.count > 0 && store_download(UPDATED_UPDATER_FILE, updater, server.updater, have_server_record)) {
+                print("Downloaded updater");
+                updater_written = true;
+            }
+            start_client();
+        }
+    }
+
+    if (!up_to_date && !updater_written) {
+        display_error_with_os("Failed to download both client and updater. Perhaps the server is not up? Check if "
+                              "you can go to '%' in your browser.",
+                              update_site_host());
+    }
+    print("Updater: finished");
+    curl.curl_global_cleanup();
+}

@@ -1,0 +1,24 @@
+// The update run: compare the local files with the site's identity record, then either
+// start the game at once or download and write the new client and updater with the
+// window showing progress, and start the game.
+#pragma once
+
+#include "identity.h"
+
+// The whole run of the main thread (what main does).
+void run_update();
+
+// Starts client.exe and marks the run as over.
+void start_client();
+
+// The local record: identity of korvane.exe and client.exe in the working directory.
+UpdaterClientVersions local_identity();
+
+// Writes a downloaded body over `name` (never leaving a partial file) and gives it the
+// server's time when a valid record arrived. False when the file could not be written;
+// the player has then been told and the old file is untouched.
+bool store_download(String name, String body, const UpdaterClientVersions::File &server_file,
+                    bool have_server_record);
+
+// Starts the progress window's thread; a table slot so the run can be tested without it.
+extern void (*start_progress_window)();

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang 14 and its sanitizers, apart from the CMake
+# builds: the GSUB reader and the UTF-8 decoder with nothing else of the program.
+#   tests/fuzz/build.sh [OUT_DIR]   # default build/fuzz
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
+OUT="${1:-$ROOT/build/fuzz}"
+CXX="${CXX_FUZZ:-clang++-14}"
+mkdir -p "$OUT"
+
+FLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer
+       -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
+       -include "$ROOT/tests/fuzz/clang14_compat.h"
+       -I"$ROOT/src/runtime" -I"$ROOT/src/text" $(pkg-config --cflags freetype2))
+
+"$CXX" "${FLAGS[@]}" -o "$OUT/fuzz_gsub" \
+  "$ROOT/tests/fuzz/fuzz_gsub.cpp" "$ROOT/src/text/gsub.cpp"
+"$CXX" "${FLAGS[@]}" -o "$OUT/fuzz_utf8" \
+  "$ROOT/tests/fuzz/fuzz_utf8.cpp" "$ROOT/src/text/utf8.cpp"
+echo "fuzzers in $OUT"

@@ -1,0 +1,257 @@
+// Fonts and the glyph cache: size metrics of the window font, shared faces, the unknown
+// character, glyph bitmaps on the pages, shelf packing, and fonts FreeType cannot open.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "font_page.h"
+#include "text_test_fonts.h"
+
+namespace {
+
+Sized_Font *window_font(s64 pixels) {
+    Sized_Font *font = get_font_at_size(window_font_bytes(), pixels);
+    EXPECT_NE(font, nullptr);
+    return font;
+}
+
+TEST(Font, WindowFontMetricsAt16Pixels) {
+    Sized_Font *font = window_font(16);
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(font->character_height, 16);
+    EXPECT_EQ(font->line_spacing, 16);
+    EXPECT_EQ(font->max_ascender, 12);
+    EXPECT_EQ(font->max_descender, -4);
+    // Neither U+FFFD nor U+2022 is in the font: "?" stands for what is missing.
+    EXPECT_NE(font->unknown_glyph_index, 0u);
+    EXPECT_EQ(font->unknown_glyph_index, FT_Get_Char_Index(font->face, '?'));
+    // No GSUB table: no features.
+    EXPECT_TRUE(font->features.empty());
+    EXPECT_EQ(font->name, String(""));
+}
+
+TEST(Font, SameBytesShareOneFaceEqualBytesElsewhereDoNot) {
+    String bytes = window_font_bytes();
+    Sized_Font *a = get_font_at_size(bytes, 16);
+    size_t loaded = g_fonts.loaded_fonts.size();
+    Sized_Font *b = get_font_at_size(bytes, 16);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a->face, b->face);
+    EXPECT_EQ(g_fonts.loaded_fonts.size(), loaded);
+
+    static std::string copy(bytes.data, (size_t)bytes.count);  // lives as long as the face
+    Sized_Font *c = get_font_at_size(String(copy.data(), (s64)copy.size()), 16);
+    ASSERT_NE(c, nullptr);
+    EXPECT_NE(c->face, a->face);
+    EXPECT_EQ(g_fonts.loaded_fonts.size(), loaded + 1);
+}
+
+TEST(Font, SharedFaceRendersEachFontAtItsOwnSize) {
+    Sized_Font *small = window_font(8);
+    Sized_Font *large = window_font(25);
+    Glyph_Data *large_m = find_or_create_glyph(large, 'm');
+    Glyph_Data *small_m = find_or_create_glyph(small, 'm');
+    EXPECT_EQ(small_m->advance, 6);  // 6 design pixels at one screen pixel each
+    EXPECT_GT(large_m->advance, small_m->advance * 3);
+}
+
+TEST(Font, MissingCharacterLogsOnceAndUsesTheUnknownGlyph) {
+    Sized_Font *font = window_font(16);
+    testing::internal::CaptureStdout();
+    Glyph_Data *first = find_or_create_glyph(font, 0x4E2D);
+    Glyph_Data *second = find_or_create_glyph(font, 0x4E2D);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Unable to find a glyph in font '' for utf32 character 20013.\n");
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first->glyph_index_within_font, font->unknown_glyph_index);
+    EXPECT_EQ(first->utf32, 0x4E2Du);
+    EXPECT_EQ(first->advance, find_or_create_glyph(font, '?')->advance);
+}
+
+TEST(Font, GlyphBitmapGoesOnThePageBottomRowFirst) {
+    Sized_Font *font = window_font(25);
+    Glyph_Data *glyph = find_or_create_glyph(font, 'g');
+    ASSERT_NE(glyph->page, nullptr);
+    EXPECT_TRUE(glyph->page->dirty);
+
+    // The same glyph rendered by FreeType directly, for comparison.
+    ASSERT_EQ(FT_Set_Pixel_Sizes(font->face, 0, 25), 0);
+    ASSERT_EQ(FT_Load_Glyph(font->face, glyph->glyph_index_within_font, FT_LOAD_RENDER), 0);
+    const FT_Bitmap &bitmap = font->face->glyph->bitmap;
+    ASSERT_EQ(glyph->width, bitmap.width);
+    ASSERT_EQ(glyph->height, bitmap.rows);
+    EXPECT_EQ(glyph->ascent, font->face->glyph->metrics.horiBearingY >> 6);
+    EXPECT_EQ(glyph->offset_x, font->face->glyph->bitmap_left);
+    EXPECT_LT(glyph->ascent, (s16)glyph->height);  // "g" hangs below the baseline
+
+    const Bitmap *page = glyph->page->bitmap_data;
+    s64 ink = 0;
+    for (u32 i = 0; i < bitmap.rows; i++) {
+        for (u32 j = 0; j < bitmap.width; j++) {
+            const u8 *pixel = page->data.data + (glyph->y0 + i) * (s64)page->stride + (glyph->x0 + j) * 4;
+            u8 coverage = bitmap.buffer[(bitmap.rows - 1 - i) * bitmap.pitch + j];
+            ASSERT_EQ(pixel[3], coverage) << "row " << i << " column " << j;
+            ASSERT_EQ(pixel[0], 255);
+            ASSERT_EQ(pixel[1], 255);
+            ASSERT_EQ(pixel[2], 255);
+            ink += coverage > 0;
+        }
+    }
+    EXPECT_GT(ink, 0);
+}
+
+// --- shelf packing ---
+
+TEST(FontPages, ShelvesTakeGlyphsFrom70To100PercentOfTheirHeight) {
+    ensure_fonts_are_initted();
+    Font_Page page;  // find_line_within_page needs no pixels
+    const struct {
+        s64 width, height;
+        s64 shelf_y, shelf_height, x;
+    } steps[] = {
+        {10, 20, 0, 22, 0},    // first glyph: a shelf of 20 * 11 / 10 rows at the top
+        {10, 16, 0, 22, 10},   // 16 >= 22 * 7 / 10: shares it
+        {10, 14, 22, 15, 0},   // 14 < 15: a new shelf below, 15 rows
+        {10, 22, 0, 22, 20},   // the full height of the first shelf still fits
+        {10, 0, 37, 0, 0},     // an empty bitmap gets a shelf of its own, zero rows
+        {10, 0, 37, 0, 10},    // ... and shares it afterwards
+        {2048 - 30, 20, 0, 22, 30},   // exactly the width left on the first shelf
+        {1, 20, 37, 22, 0},           // first shelf full: next free row
+    };
+    for (const auto &step : steps) {
+        Font_Line *line = find_line_within_page(&page, step.width, step.height);
+        ASSERT_NE(line, nullptr) << step.width << " x " << step.height;
+        EXPECT_EQ(line->page, &page);
+        EXPECT_EQ(line->bitmap_cursor_y, step.shelf_y) << step.width << " x " << step.height;
+        EXPECT_EQ(line->height, step.shelf_height) << step.width << " x " << step.height;
+        EXPECT_EQ(line->bitmap_cursor_x, step.x) << step.width << " x " << step.height;
+        line->bitmap_cursor_x = (s16)(line->bitmap_cursor_x + step.width);  // as a glyph copy does
+    }
+    EXPECT_EQ(page.line_cursor_y, 59);
+
+    // A shelf is cut to the rows that are left; a glyph taller than those goes nowhere.
+    page.line_cursor_y = (s16)(g_fonts.font_page_height - 42);
+    Font_Line *last = find_line_within_page(&page, 5, 40);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->height, 42);
+    EXPECT_EQ(find_line_within_page(&page, 5, 50), nullptr);
+    EXPECT_EQ(find_line_within_page(&page, g_fonts.font_page_width + 1, 1), nullptr);
+}
+
+// Runs the body with an empty list of pages and puts the real one back afterwards.
+struct Scoped_Empty_Pages {
+    std::vector<Font_Page *> saved;
+    Scoped_Empty_Pages() { saved.swap(g_fonts.font_pages); }
+    ~Scoped_Empty_Pages() { saved.swap(g_fonts.font_pages); }
+};
+
+TEST(FontPages, GlyphsSpillToTheNextPageAndNewPagesWhenNoneHasRoom) {
+    ensure_fonts_are_initted();
+    Scoped_Empty_Pages pages;
+    s64 width = g_fonts.font_page_width, height = g_fonts.font_page_height;
+
+    Font_Line *first = get_font_line(width, 500);  // a 550-row shelf across a first page
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(g_fonts.font_pages.size(), 1u);
+    first->bitmap_cursor_x = (s16)width;
+    Font_Line *second = get_font_line(width, 600);  // 474 rows left on page 1: page 2
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->page, g_fonts.font_pages.at(1));
+    second->bitmap_cursor_x = (s16)width;
+    Font_Line *small = get_font_line(10, 50);  // fits below the first page's shelf
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(small->bitmap_cursor_y, 550);
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(small->page, g_fonts.font_pages[0]);
+    EXPECT_EQ(g_fonts.font_pages.size(), 2u);
+
+    // Larger than a whole page: no line, and no page made for nothing.
+    EXPECT_EQ(get_font_line(width + 1, 10), nullptr);
+    EXPECT_EQ(get_font_line(10, height + 1), nullptr);
+    EXPECT_EQ(g_fonts.font_pages.size(), 2u);
+}
+
+TEST(FontPages, GlyphLargerThanAPageLogsAndHasNoPage) {
+    Sized_Font *font = window_font(2000);  // 250 screen pixels per design pixel: taller than a page
+    ASSERT_NE(font, nullptr);
+    testing::internal::CaptureStdout();
+    Glyph_Data *glyph = find_or_create_glyph(font, '|');
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "font_line is null!\n");
+    EXPECT_EQ(glyph->page, nullptr);
+    EXPECT_GT(glyph->height, (u32)g_fonts.font_page_height);
+    EXPECT_EQ(find_or_create_glyph(font, '|'), glyph);  // cached that way
+}
+
+// --- fonts FreeType cannot open ---
+
+TEST(Font, BytesThatAreNoFontGiveNoFontAndAnErrorLine) {
+    testing::internal::CaptureStderr();
+    Sized_Font *font = get_font_at_size(fixture_font_bytes("broken_not_a_font.ttf"), 16);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(font, nullptr);
+    EXPECT_EQ(err.rfind("Unable to open font '' (11 bytes): FT_New_Memory_Face returned error ", 0), 0u) << err;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(get_font_at_size(String(), 16), nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(FontDeathTest, PageSizesBelow64AreRefused) {
+    EXPECT_DEATH(
+        {
+            g_fonts.fonts_initted = false;
+            init_fonts(-1, 512);
+        },
+        "at least 64");
+    ensure_fonts_are_initted();
+    EXPECT_DEATH(init_fonts(-1, -1), "init_fonts called twice");
+}
+
+}  // namespace
+
+namespace {
+
+u32 read_be32(const std::string &b, size_t at) {
+    return ((u32)(u8)b[at] << 24) | ((u32)(u8)b[at + 1] << 16) | ((u32)(u8)b[at + 2] << 8) | (u8)b[at + 3];
+}
+u16 read_be16(const std::string &b, size_t at) { return (u16)(((u8)b[at] << 8) | (u8)b[at + 1]); }
+
+// Offset of a table in a TrueType file, 0 when it has none.
+size_t table_offset(const std::string &font, const char *tag) {
+    u16 count = read_be16(font, 4);
+    for (u16 i = 0; i < count; i++) {
+        size_t record = 12 + 16 * (size_t)i;
+        if (font.compare(record, 4, tag) == 0) return read_be32(font, record + 8);
+    }
+    return 0;
+}
+
+TEST(Font, GlyphFreeTypeCannotLoadBecomesEmptyWithAnErrorLine) {
+    // The fixture font with the outline of "a" (glyph 10) claiming 1000 contours it does
+    // not have: the face opens, the glyph does not load.
+    String original = fixture_font_bytes("gsub_features.ttf");
+    static std::string bytes(original.data, (size_t)original.count);
+    size_t head = table_offset(bytes, "head"), loca = table_offset(bytes, "loca"), glyf = table_offset(bytes, "glyf");
+    ASSERT_TRUE(head && loca && glyf);
+    size_t glyph_at = read_be16(bytes, head + 50) == 0 ? 2 * (size_t)read_be16(bytes, loca + 2 * 10)
+                                                       : read_be32(bytes, loca + 4 * 10);
+    bytes[glyf + glyph_at] = (char)0x03;
+    bytes[glyf + glyph_at + 1] = (char)0xE8;
+
+    Sized_Font *font = get_font_at_size(String(bytes.data(), (s64)bytes.size()), 16);
+    ASSERT_NE(font, nullptr);
+    testing::internal::CaptureStderr();
+    prepare_text(font, "ab", 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("FT_Load_Glyph failed for glyph 10 of font '' with error ", 0), 0u) << err;
+    ASSERT_EQ(font->glyph_run.size(), 2u);
+    EXPECT_EQ(font->glyph_run[0]->page, nullptr);
+    EXPECT_EQ(font->glyph_run[0]->advance, 0);
+    EXPECT_NE(font->glyph_run[1]->page, nullptr);  // "b" is fine
+    EXPECT_EQ(font->run_width, font->glyph_run[1]->advance);
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+// The fake operating system and libcurl of the update driver's tests.
+#include "fake_updater_os.h"
+
+#include <cstdarg>
+#include <cstring>
+
+Fake_World fake;
+
+namespace {
+
+struct Fake_Handle {
+    std::string url;
+    curl_write_callback write = nullptr;
+    long status = 0;
+};
+Fake_Handle the_handle;
+int procedure_stand_in;  // the address of every procedure the run never calls
+
+void show_message_box(String, String text) { fake.boxes.emplace_back(text.view()); }
+
+Process_Start start_process(String path) {
+    fake.started.emplace_back(path.view());
+    Process_Start result;
+    result.success = !fake.start_fails;
+    result.error_code = fake.start_fails ? 2 : 0;
+    return result;
+}
+
+File_Time_Set set_file_write_time(String name, u64 ticks) {
+    fake.times_set.emplace_back(std::string(name.view()), ticks);
+    return {true, true, 0};
+}
+
+bool path_exists(String) { return true; }
+bool write_file(String, String) { return true; }
+
+File_Replace replace_file(String name, String data) {
+    File_Replace result;
+    if (fake.replace_fails_for == name.view()) {
+        result.error_code = 13;
+        result.failed_step = "rename";
+        return result;
+    }
+    fake.replaced.emplace_back(std::string(name.view()), std::string(data.view()));
+    result.success = true;
+    return result;
+}
+
+void *load_library(String) { return &the_handle; }
+s64 last_error() { return 0; }
+void *reserve_memory(s64 size) { return platform_updater_os().reserve_memory(size); }
+void prepare_process() {}
+
+CURLcode fake_global_init(long) { return CURLE_OK; }
+void fake_global_cleanup() {}
+CURL *fake_easy_init() {
+    the_handle = Fake_Handle();
+    return &the_handle;
+}
+void fake_easy_cleanup(CURL *) {}
+
+CURLcode fake_easy_setopt(CURL *, CURLoption option, ...) {
+    va_list args;
+    va_start(args, option);
+    if (option == CURLOPT_URL) the_handle.url = va_arg(args, const char *);
+    if (option == CURLOPT_WRITEFUNCTION) the_handle.write = va_arg(args, curl_write_callback);
+    va_end(args);
+    return CURLE_OK;
+}
+
+CURLcode fake_easy_perform(CURL *) {
+    fake.requested_urls.push_back(the_handle.url);
+    auto found = fake.responses.find(the_handle.url);
+    if (found == fake.responses.end()) return CURLE_COULDNT_CONNECT;
+    const Fake_Response &response = found->second;
+    if (response.perform_result != CURLE_OK) return response.perform_result;
+    // Two chunks, as a real transfer would usually deliver them.
+    std::string body = response.body;
+    size_t half = body.size() / 2;
+    if (half && the_handle.write(body.data(), 1, half, nullptr) != half) return CURLE_WRITE_ERROR;
+    size_t rest = body.size() - half;
+    if (rest && the_handle.write(body.data() + half, 1, rest, nullptr) != rest) return CURLE_WRITE_ERROR;
+    the_handle.status = response.status;
+    return CURLE_OK;
+}
+
+}  // namespace
+
+static CURLcode fake_easy_getinfo_status(CURL *, CURLINFO info, ...) {
+    va_list args;
+    va_start(args, info);
+    if (info == CURLINFO_RESPONSE_CODE) *va_arg(args, long *) = the_handle.status;
+    va_end(args);
+    return CURLE_OK;
+}
+
+static void *find_procedure(void *, const char *name) {
+    struct Entry {
+        const char *name;
+        void *procedure;
+    };
+    const Entry used[] = {
+        {"curl_global_init", (void *)&fake_global_init},
+        {"curl_global_cleanup", (void *)&fake_global_cleanup},
+        {"curl_easy_init", (void *)&fake_easy_init},
+        {"curl_easy_setopt", (void *)&fake_easy_setopt},
+        {"curl_easy_perform", (void *)&fake_easy_perform},
+        {"curl_easy_getinfo", (void *)&fake_easy_getinfo_status},
+        {"curl_easy_cleanup", (void *)&fake_easy_cleanup},
+    };
+    for (const Entry &entry : used) {
+        if (strcmp(entry.name, name) == 0) return entry.procedure;
+    }
+    return &procedure_stand_in;
+}
+
+Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os) {
+    fake = Fake_World();
+    g_updater_os.show_message_box = show_message_box;
+    g_updater_os.start_process = start_process;
+    g_updater_os.set_file_write_time = set_file_write_time;
+    g_updater_os.path_exists = path_exists;
+    g_updater_os.write_file = write_file;
+    g_updater_os.replace_file = replace_file;
+    g_updater_os.load_library = load_library;
+    g_updater_os.find_procedure = find_procedure;
+    g_updater_os.last_error = last_error;
+    g_updater_os.reserve_memory = reserve_memory;
+    g_updater_os.prepare_process = prepare_process;
+    resolve_curl_procedures(nullptr, find_procedure);  // for tests that fetch without the start-up
+}
+
+Fake_Os_Scope::~Fake_Os_Scope() { g_updater_os = saved; }
+
+std::string url_of(const char *name) { return std::string(update_site_url().view()) + "/" + name; }

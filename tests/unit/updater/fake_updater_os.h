@@ -1,0 +1,40 @@
+// A stand-in for the operating system and for libcurl, so the update run can be watched
+// without a desktop, a network or files of its own: boxes, starts, file replacements and
+// times are recorded; each URL answers with a canned body, status or libcurl failure.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "http.h"
+#include "updater_os.h"
+
+struct Fake_Response {
+    std::string body;
+    long status = 200;
+    CURLcode perform_result = CURLE_OK;
+};
+
+struct Fake_World {
+    std::vector<std::string> boxes;
+    std::vector<std::string> started;
+    std::vector<std::pair<std::string, std::string>> replaced;  // name, bytes
+    std::vector<std::pair<std::string, u64>> times_set;
+    std::vector<std::string> requested_urls;
+    std::map<std::string, Fake_Response> responses;  // by URL; others are refused
+    bool start_fails = false;
+    std::string replace_fails_for;
+};
+
+extern Fake_World fake;
+
+// Installs the fake table (and the fake libcurl behind load_library) with an empty world;
+// the destructor puts the platform's table back.
+struct Fake_Os_Scope {
+    Updater_Os saved;
+    Fake_Os_Scope();
+    ~Fake_Os_Scope();
+};
+
+std::string url_of(const char *name);
