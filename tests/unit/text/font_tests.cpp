@@ -254,4 +254,45 @@ TEST(Font, GlyphFreeTypeCannotLoadBecomesEmptyWithAnErrorLine) {
     EXPECT_EQ(font->run_width, font->glyph_run[1]->advance);
 }
 
+TEST(Font, FontWithoutAnyUnknownCharacterDrawsMissingOnesAsNothing) {
+    // The fixture font with "?" moved to U+0040 in every cmap subtable (all format 4): it
+    // then has none of U+FFFD, U+2022 and "?".
+    String original = fixture_font_bytes("gsub_features.ttf");
+    static std::string bytes(original.data, (size_t)original.count);
+    size_t cmap = table_offset(bytes, "cmap");
+    ASSERT_NE(cmap, 0u);
+    s64 moved = 0;
+    for (u16 i = 0; i < read_be16(bytes, cmap + 2); i++) {
+        size_t subtable = cmap + read_be32(bytes, cmap + 4 + 8 * (size_t)i + 4);
+        ASSERT_EQ(read_be16(bytes, subtable), 4);
+        size_t segments = read_be16(bytes, subtable + 6) / 2;
+        size_t ends = subtable + 14, starts = ends + 2 * segments + 2;
+        for (size_t k = 0; k < segments; k++) {
+            if (read_be16(bytes, starts + 2 * k) == '?' && read_be16(bytes, ends + 2 * k) == '?') {
+                bytes[starts + 2 * k + 1] = bytes[ends + 2 * k + 1] = '@';
+                moved++;
+            }
+        }
+    }
+    ASSERT_GT(moved, 0);
+
+    testing::internal::CaptureStdout();
+    Sized_Font *font = get_font_at_size(String(bytes.data(), (s64)bytes.size()), 16);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to set unknown character for font ''.\n");
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(font->unknown_glyph_index, 0u);
+
+    testing::internal::CaptureStdout();
+    s64 width = prepare_text(font, "a?b", 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to find a glyph in font '' for utf32 character 63.\n");
+    ASSERT_EQ(font->glyph_run.size(), 3u);
+    // Nothing is rendered for it: an empty glyph, not whatever FreeType rendered last.
+    const Glyph_Data *missing = font->glyph_run[1];
+    EXPECT_EQ(missing->glyph_index_within_font, 0u);
+    EXPECT_EQ(missing->width, 0u);
+    EXPECT_EQ(missing->advance, 0);
+    EXPECT_EQ(missing->page, nullptr);
+    EXPECT_EQ(width, font->glyph_run[0]->advance + font->glyph_run[2]->advance);
+}
+
 }  // namespace
