@@ -295,4 +295,16 @@ TEST(Font, FontWithoutAnyUnknownCharacterDrawsMissingOnesAsNothing) {
     EXPECT_EQ(width, font->glyph_run[0]->advance + font->glyph_run[2]->advance);
 }
 
+TEST(Font, DegenerateSizesGiveAUsableFont) {
+    // A minimised window asks for 0 pixels; nothing may fail hard on the way to drawing.
+    for (s64 pixels : {0, 1}) {
+        testing::internal::CaptureStderr();
+        Sized_Font *font = get_font_at_size(window_font_bytes(), pixels);
+        ASSERT_NE(font, nullptr) << pixels;
+        prepare_text(font, "12.5mb", 0);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(font->glyph_run.size(), 6u) << pixels;
+    }
+}
+
 }  // namespace
