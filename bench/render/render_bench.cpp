@@ -1,11 +1,5 @@
 // Queueing and flushing 10,000 quads: against real OpenGL (llvmpipe on the display in
 // $DISPLAY) and against the recording table, which leaves only the renderer's own work.
-// NOTE: the runtime's assert.h shadows the C library's on this include path, so <cassert>
-// brings no assert macro; Google Benchmark's header uses it for argument checks.
-#include <cassert>
-#ifndef assert
-#define assert(condition) ((void)sizeof(condition))
-#endif
 #include <benchmark/benchmark.h>
 
 #include "plain_window.h"

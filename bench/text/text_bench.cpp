@@ -1,12 +1,5 @@
 // Text benchmarks: preparing cached text, first-time glyph creation, and drawing the
 // progress text twice (shadow and text) as the progress frame does.
-// NOTE: the runtime's assert.h shadows the C library's on the include path, so <cassert>
-// inside benchmark.h defines no assert(); this build has NDEBUG, where it checks nothing.
-#include <cassert>
-#ifndef assert
-#define assert(condition) ((void)0)
-#endif
-
 #include <benchmark/benchmark.h>
 
 #include <string>

@@ -4,7 +4,7 @@
 
 #include <unordered_map>
 
-#include "assert.h"
+#include "assertions.h"
 #include "input_os.h"
 #include "log.h"
 #include "print.h"

@@ -10,7 +10,7 @@ extern "C" {
 
 #include <vector>
 
-#include "assert.h"
+#include "assertions.h"
 #include "events.h"
 #include "input_os.h"
 #include "log.h"

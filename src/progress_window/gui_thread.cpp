@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "assert.h"
+#include "assertions.h"
 #include "embedded_files.h"
 #include "events.h"
 #include "gui_platform.h"

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "assert.h"
+#include "assertions.h"
 #include "bitmap.h"
 #include "gl/gl_context.h"
 #include "gl/gl_procedures.h"

@@ -2,7 +2,7 @@
 // first window's pixel format.
 #include <X11/Xlib.h>
 
-#include "assert.h"
+#include "assertions.h"
 #include "backend_gl_platform.h"
 
 namespace {

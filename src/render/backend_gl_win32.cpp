@@ -1,7 +1,7 @@
 // The renderer's Win32 calls: client sizes and the pixel format of later windows.
 #include <windows.h>
 
-#include "assert.h"
+#include "assertions.h"
 #include "backend_gl_platform.h"
 
 Render_Dimensions os_client_size(Window_Type window) {

@@ -2,7 +2,7 @@
 // fonts, nothing ever released.
 #include "font_page.h"
 
-#include "assert.h"
+#include "assertions.h"
 #include "bitmap.h"
 #include "log.h"
 

@@ -1,6 +1,6 @@
 // Drawing a prepared glyph run: one textured quad per glyph at the pen position, batched
 // per font page with the text shader; a page is uploaded first when glyphs were added.
-#include "assert.h"
+#include "assertions.h"
 #include "font_page.h"
 #include "log.h"
 #include "render.h"

@@ -1,7 +1,7 @@
 // The embedded-file table and load_file.
 #include "embedded_files.h"
 
-#include "assert.h"
+#include "assertions.h"
 #include "log.h"
 #include "os.h"
 

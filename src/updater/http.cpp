@@ -1,7 +1,7 @@
 // One blocking HTTP GET through the run-time loaded libcurl, into the receive buffer.
 #include "http.h"
 
-#include "assert.h"
+#include "assertions.h"
 #include "embedded_files.h"
 #include "error_box.h"
 #include "log.h"

@@ -1,7 +1,7 @@
 // The main thread's update run.
 #include "update_run.h"
 
-#include "assert.h"
+#include "assertions.h"
 #include "embedded_files.h"
 #include "error_box.h"
 #include "http.h"

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "assert.h"
+#include "assertions.h"
 #include "gl_context.h"
 #include "gl_procedures.h"
 #include "log.h"
