@@ -29,9 +29,14 @@ struct UpdaterWindow {
 // Where the GUI thread wants its record; any other address serves when that one is taken.
 constexpr u64 UPDATER_WINDOW_ADDRESS = 0x10000000000ull;
 
+constexpr s64 GUI_THREAD_TEMPORARY_STORAGE_SIZE = 16384;
+
+// Starts the GUI thread (never joined). False when the system would not start it.
+bool start_updater_gui_thread();
+
 // The GUI thread's entry: creates the window and runs the frame loop until updater_done,
 // then ends the process with exit code 0. Never returns.
-s64 updater_gui_thread_proc(Thread *thread);
+[[noreturn]] s64 updater_gui_thread_proc(Thread *thread);
 
 // Start-up steps of the thread: the record (at the fixed address when possible), the
 // window, the render target and the font. Split out so tests can run it without the loop.

@@ -3,6 +3,7 @@
 // only of dirty pages, blending around the text.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <map>
 #include <ostream>
 #include <string>
@@ -14,25 +15,6 @@
 namespace {
 
 constexpr s64 TEXTURE_2D = 0xDE1, MIN_FILTER = 0x2801, MAG_FILTER = 0x2800, NEAREST = 0x2600, BLEND = 0xBE2;
-
-// A small page of its own with pixels, so that uploads have something to send.
-Font_Page *test_page() {
-    auto *page = new Font_Page();
-    page->bitmap_data = new Bitmap();
-    bitmap_alloc(page->bitmap_data, 64, 64, Texture_Format::RGBA8);
-    page->dirty = true;
-    return page;
-}
-
-Glyph_Data *test_glyph(Font_Page *page) {
-    auto *glyph = new Glyph_Data();
-    glyph->page = page;
-    glyph->width = 4;
-    glyph->height = 6;
-    glyph->ascent = 6;
-    glyph->advance = 5;
-    return glyph;
-}
 
 // What each glDrawArrays drew with: the bound texture, its filters and its vertex count.
 struct Draw_Seen {
@@ -61,15 +43,38 @@ std::vector<Draw_Seen> draws_seen(const std::vector<Gl_Call> &calls) {
 
 class TextDraw : public Recording_Test {
 protected:
-    Font_Page *a = nullptr, *b = nullptr;
+    // Two small pages of their own with pixels, so that uploads have something to send.
+    Bitmap bitmap_a, bitmap_b;
+    Font_Page page_a, page_b;
+    Font_Page *a = &page_a, *b = &page_b;
+    std::deque<Glyph_Data> glyphs;
     Sized_Font font;
 
     void SetUp() override {
         Recording_Test::SetUp();
         bring_up(fake_window(1), 400, 50);
         g_recorder.uniform_locations = {{"text_sampler", 3}, {"projection", 1}};
-        a = test_page();
-        b = test_page();
+        for (auto [page, bitmap] : {std::pair{a, &bitmap_a}, std::pair{b, &bitmap_b}}) {
+            bitmap_alloc(bitmap, 64, 64, Texture_Format::RGBA8);
+            page->bitmap_data = bitmap;
+            page->dirty = true;
+        }
+    }
+
+    void TearDown() override {
+        bitmap_deinit(&bitmap_a);
+        bitmap_deinit(&bitmap_b);
+        Recording_Test::TearDown();
+    }
+
+    Glyph_Data *test_glyph(Font_Page *page) {
+        Glyph_Data &glyph = glyphs.emplace_back();
+        glyph.page = page;
+        glyph.width = 4;
+        glyph.height = 6;
+        glyph.ascent = 6;
+        glyph.advance = 5;
+        return &glyph;
     }
 };
 

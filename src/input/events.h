@@ -1,0 +1,105 @@
+// The event system: one call per frame turns the window messages into this frame's input
+// events, the per-key state flags, the mouse sums and the windows' resize records. The
+// window procedure behind it is written against the Win32 message vocabulary; on Linux
+// the X11 layer translates its events into those messages.
+#pragma once
+
+#include <vector>
+
+#include "message_vocabulary.h"  // first: it tames windows.h for key_codes.h
+#include "key_codes.h"
+#include "platform_window.h"
+#include "types.h"
+
+enum Input_Event_Type : u32 {
+    KEYBOARD = 1,
+    TEXT_INPUT = 2,
+    MOUSE_WHEEL = 4,
+    QUIT = 5,
+};
+
+String enum_member_name(Input_Event_Type type);
+
+// Fields that do not apply to an event's type are zero.
+struct Input_Event {
+    Input_Event_Type type;
+    u32 pressed;         // KEYBOARD: 1 went down, 0 went up
+    Key_Code key_code;   // KEYBOARD
+    Modifier_Flags modifiers;  // KEYBOARD: modifiers held at that moment
+    u32 character;       // TEXT_INPUT: one UTF-16 unit as delivered
+    bool repeat;         // KEYBOARD: auto-repeat of a key already down
+    s32 wheel_step;      // MOUSE_WHEEL: one notch, always 120
+    s32 wheel_delta;     // MOUSE_WHEEL: positive away from the user
+};
+
+// key_states flags
+constexpr u32 KEY_DOWN = 1;
+constexpr u32 KEY_PRESSED_NOW = 4;
+constexpr u32 KEY_RELEASED_NOW = 8;
+
+struct Resize_Record {
+    Window_Type window;
+    s32 width;   // client size in pixels
+    s32 height;
+};
+
+struct Resize_Record_List {
+    s64 count = 0;
+    const Resize_Record *data = nullptr;
+};
+
+using Window_Proc = Message_Result (*)(Window_Type window, u32 message, Message_Word w_param, Message_Long l_param);
+
+// What window creation needs from the event system.
+struct Input_Handler {
+    Window_Proc window_proc;
+};
+extern const Input_Handler input_handler;
+
+// The window procedure itself (published above as input_handler.window_proc).
+Message_Result window_proc(Window_Type window, u32 message, Message_Word w_param, Message_Long l_param);
+
+// The GUI thread's input state. Valid from the end of one update_window_events to the
+// start of the next.
+extern std::vector<Input_Event> &frame_events;
+extern u32 (&key_states)[KEY_CODE_COUNT];
+extern s64 &mouse_move_x;
+extern s64 &mouse_move_y;
+extern s64 &mouse_wheel_total;
+
+// Once per frame, on the thread that owns the windows.
+void update_window_events();
+// The per-frame reset that update_window_events starts with.
+void input_per_frame_event_and_flag_update();
+
+// Records the window's current client size; one record per window until collected.
+void add_resize_record(Window_Type window);
+// The windows resized since the last call, each with its latest size; valid until the
+// next call.
+Resize_Record_List get_window_resizes();
+
+// --- keys (platform-neutral; virtual keys never leave the input module's callers) ---
+
+void init_key_code_tables();
+void init_input_system();
+void add_code(u32 virtual_key, Key_Code code);
+Key_Code get_key_code(u32 virtual_key);
+bool set_key_down_state(u32 virtual_key, bool down);  // returns whether it was held before
+void maybe_send_vkey_event(u32 virtual_key, bool pressed, bool repeat);
+void send_key_event(Key_Code code, bool pressed, bool repeat);
+bool handle_keyboard_event(bool e0_prefix, bool e1_prefix, bool pressed, u32 virtual_key, u32 make_code);
+void release_stuck_modifiers();
+void release_keys_on_activation();
+void process_raw_input(Message_Long raw_input_handle);
+
+// Game pads: the decoding of one report, fed with what the platform gathered.
+// Button indices (usage minus the first button usage); indices 10 and above are ignored.
+void gamepad_update_buttons(const u32 *button_indices, s64 count);
+// A hat-switch value (1 north, clockwise, 0 centred; 9 and above: no change).
+void gamepad_update_hat(u32 value);
+
+// Back to the state before the first frame (tests).
+void reset_input_state();
+
+// Relative motion from raw mouse input.
+void add_raw_mouse_motion(s64 dx, s64 dy);
