@@ -2,9 +2,9 @@
 // $DISPLAY) and against the recording table, which leaves only the renderer's own work.
 #include <benchmark/benchmark.h>
 
-#include "plain_window.h"
 #include "recording_gl.h"
 #include "render.h"
+#include "window_creation.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ Bench_Window g_bench_window;
 void BM_QuadsLlvmpipe(benchmark::State &state) {
     if (!g_bench_window.tried) {
         g_bench_window.tried = true;
-        g_bench_window.window = plain_window_create(400, 50, "render_bench");
+        g_bench_window.window = custom_create_window(400, 50, "render_bench");
         if (g_bench_window.window) prepare_window(g_bench_window.window, 0);
     }
     if (!g_bench_window.window || !renderer_available()) {

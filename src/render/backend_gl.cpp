@@ -212,6 +212,12 @@ bool backend_init(Window_Info *info) {
         windows_change_pixel_format(info->hdc);
     } else if (g_renderer.context_failed) {
         ok = false;  // logged when it failed; not tried again
+    } else if (!info->window) {
+        // NOTE: GetDC of no window is the whole screen's device context: a context made on
+        // it would draw over the desktop.
+        log_error("No window to make the OpenGL context on.");
+        g_renderer.context_failed = true;
+        ok = false;
     } else {
         GL_Context_Result made = g_render_os.create_context(info->window, nullptr, 3, 3, false, false, info->wanted_msaa);
         if (!made.context) {

@@ -6,7 +6,7 @@
 #include <X11/Xlib.h>
 
 #include "gl/gl_context.h"
-#include "plain_window.h"
+#include "window_creation.h"
 
 namespace {
 
@@ -35,13 +35,13 @@ TEST(GlxContext, WindowsItCannotDrawOnFailWithALine) {
 
 TEST(GlxContext, WindowMadeWithTheChosenVisualGetsA33CoreContext) {
     if (!x11_display()) GTEST_SKIP() << "no display";
-    Window_Type window = plain_window_create(40, 10, "glx context test");
+    Window_Type window = custom_create_window(40, 10, "glx context test");
     ASSERT_NE(window, 0u);
     GL_Context_Result result = wgl_create_context(window, nullptr, 3, 3, false, false, 8);
     EXPECT_NE(result.context, nullptr);
     EXPECT_EQ(result.device_context, x11_display());
     EXPECT_EQ(result.samples, 0);  // the window's visual has no samples
-    plain_window_destroy(window);
+    XDestroyWindow((Display *)x11_display(), window);
 }
 
 }  // namespace

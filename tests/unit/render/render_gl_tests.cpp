@@ -1,6 +1,6 @@
 // The renderer against real OpenGL (Mesa llvmpipe on Xvfb: GLX natively, WGL under Wine):
-// the context, the shaders, and pixels read back from what was drawn. Skipped when there
-// is no display to open a window on.
+// the context, the shaders, and pixels read back from what was drawn, on the updater's own
+// kind of window. Skipped when there is no display to open a window on.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,6 +8,7 @@
 
 #include "plain_window.h"
 #include "render.h"
+#include "window_creation.h"
 
 namespace {
 
@@ -49,7 +50,8 @@ protected:
     static void SetUpTestSuite() {
         if (g_real.tried) return;
         g_real.tried = true;
-        g_real.window = plain_window_create(WIDTH, HEIGHT, "render_gl_tests");
+        init_window_class(BACKGROUND.x, BACKGROUND.y, BACKGROUND.z);
+        g_real.window = custom_create_window(WIDTH, HEIGHT, "render_gl_tests");
         if (!g_real.window) return;
         prepare_window(g_real.window, 0);
         set_render_target(g_real.window, Coordinate_System::RIGHT_HANDED);

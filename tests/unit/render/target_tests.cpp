@@ -145,6 +145,19 @@ TEST_F(Target, FailedContextTurnsTheRendererOff) {
     EXPECT_EQ(get_immediate_state()->num_vertices, 0);
 }
 
+TEST_F(Target, NoWindowMeansNoContextAndNoRenderer) {
+    gl.gl_version_major = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(prepare_window(Window_Type{}, 0), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "No window to make the OpenGL context on.\n");
+    EXPECT_EQ(g_fake_os.create_calls, 0);
+    EXPECT_FALSE(renderer_available());
+    set_render_target(Window_Type{}, Coordinate_System::RIGHT_HANDED);
+    clear_render_target(0, 0, 0, 1);
+    swap_buffers(Window_Type{});
+    EXPECT_TRUE(g_recorder.calls.empty());
+}
+
 // --- textures ---
 
 TEST_F(Target, UploadUsesTheStrideAsRowLengthAndKeepsTheName) {
