@@ -129,6 +129,27 @@ TEST_F(GlLoad, OldContextsGiveTheirVersionAsText) {
     EXPECT_FALSE(renderer_available());
 }
 
+TEST_F(GlLoad, EntriesOfUnknownKindsAreReportedAndSkipped) {
+    const GL_Entry entries[] = {
+        {GL_Entry_Kind::FLAG, "EGL_KHR_surfaceless", offsetof(GL_Procedures, GL_ARB_clip_control)},
+        {(GL_Entry_Kind)9, "glMystery", offsetof(GL_Procedures, glClipControl)},
+        {GL_Entry_Kind::FLAG, "GL_KHR_debug", offsetof(GL_Procedures, GL_KHR_debug)},
+    };
+    g_recorder.extensions = {"GL_KHR_debug"};
+    g_recorder.integers[GL_NUM_EXTENSIONS_COUNT] = 1;
+    gl.GL_VERSION_3_0 = true;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    gl_load_entries(&gl, entries, 3, resolve_marker);
+    std::string out = testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(out.find("Unexpected variable 'EGL_KHR_surfaceless' in GL struct.\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Unexpected variable 'glMystery' in GL struct. (The type was: 9)."), std::string::npos) << out;
+    EXPECT_FALSE(gl.GL_ARB_clip_control);
+    EXPECT_EQ(gl.glClipControl, nullptr);
+    EXPECT_TRUE(gl.GL_KHR_debug);  // the walk goes on
+}
+
 // --- debug messages ---
 
 TEST(GlDebugCallback, LogsWhatMattersWithReadableNames) {
