@@ -4,7 +4,8 @@
 //
 //   text_probe.exe [--out text_probe.png] [--keep]
 //
-// --keep leaves the window up until the process is ended.
+// --keep leaves the window up until the process is ended. The window is the updater's own
+// (custom_create_window).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,9 +14,10 @@
 #include "font.h"
 #include "log.h"
 #include "os.h"
-#include "plain_window.h"
+#include "events.h"
 #include "png_write.h"
 #include "render.h"
+#include "window_creation.h"
 
 namespace {
 
@@ -54,7 +56,7 @@ int main(int argc, char **argv) {
     Sized_Font *large = get_font_at_size(font_file.data, 25);
     if (!small || !large) return 1;
 
-    Window_Type window = plain_window_create(WIDTH, HEIGHT, "Korvane text probe");
+    Window_Type window = custom_create_window(WIDTH, HEIGHT, "Korvane text probe");
     if (!window) {
         log_error("text_probe: could not open a window (is DISPLAY set?)");
         return 1;
@@ -100,10 +102,9 @@ int main(int argc, char **argv) {
 
     swap_buffers(window);
     while (keep) {
-        plain_window_pump();
+        update_window_events();
         swap_buffers(window);
         sleep_milliseconds(16);
     }
-    plain_window_destroy(window);
     return 0;
 }

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "font_page.h"
-#include "plain_window.h"
 #include "render.h"
 #include "text_test_fonts.h"
+#include "window_creation.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ protected:
     static void SetUpTestSuite() {
         const char *display = getenv("DISPLAY");
         if (!display || !*display) return;
-        window = plain_window_create(WIDTH, HEIGHT, "Korvane text test");
+        window = custom_create_window(WIDTH, HEIGHT, "Korvane text test");
         if (!window) return;
         prepare_window(window, 0);
         set_render_target(window, Coordinate_System::RIGHT_HANDED);
