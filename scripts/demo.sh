@@ -108,12 +108,17 @@ run_korvane 2>"$DEMO/first-run.stderr.log" &
 RUN=$!
 if [ -n "$STARTED_XVFB" ]; then
   # A picture of the window for those who cannot see the display.
-  for _ in $(seq 200); do
-    xdotool search --name '^Korvane \(Updater\)$' >/dev/null 2>&1 && break
+  WINDOW=""
+  for _ in $(seq 400); do
+    WINDOW="$(xdotool search --onlyvisible --name '^Korvane \(Updater\)$' 2>/dev/null | head -1)" && [ -n "$WINDOW" ] && break
     sleep 0.05
   done
   sleep 2
-  import -window root "$DEMO/window.png" 2>/dev/null && echo "(screenshot: build/demo/window.png)"
+  if [ -n "$WINDOW" ] && import -window "$WINDOW" "$DEMO/window.png" 2>/dev/null; then
+    echo "(screenshot of the window: build/demo/window.png)"
+  else
+    echo "(no progress window seen)"
+  fi
 fi
 wait "$RUN"
 echo

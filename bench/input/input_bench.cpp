@@ -3,14 +3,6 @@
 // latter through a table that hands the messages over without a display.
 //
 //   DISPLAY=:N input_bench.exe
-// NOTE: the runtime's assert.h shadows the C library's on the include path, so <cassert>
-// inside benchmark.h defines no assert(); benchmark.h only uses it for checks that a
-// release build leaves out anyway.
-#include <cassert>
-#ifndef assert
-#define assert(condition) ((void)0)
-#endif
-
 #include <benchmark/benchmark.h>
 
 #include <X11/Xlib.h>

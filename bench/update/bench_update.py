@@ -79,6 +79,22 @@ def main():
     args = parser.parse_args()
     platforms = ["linux", "windows"] if args.platform == "both" else [args.platform]
 
+    started_display = None
+    if not os.environ.get("DISPLAY"):
+        # Windows programs under Wine want a display even when they show no window.
+        line = subprocess.run([ROOT / "scripts" / "xvfb.sh", "start"], capture_output=True, text=True, check=True).stdout
+        for assignment in line.replace("export ", "").split():
+            name, value = assignment.split("=", 1)
+            os.environ[name] = value
+        started_display = os.environ["KORVANE_XVFB_PID"]
+    try:
+        measure(args, platforms)
+    finally:
+        if started_display:
+            subprocess.run([ROOT / "scripts" / "xvfb.sh", "stop", started_display])
+
+
+def measure(args, platforms):
     tools = build("linux")
     publisher = next(tools.rglob("korvane-publish"))
     site = WORK / "site"

@@ -10,7 +10,7 @@ extern "C" {
 #include <hidpi.h>
 }
 
-#include "assert.h"
+#include "assertions.h"
 #include "log.h"
 #include "os.h"
 

@@ -1,7 +1,7 @@
 // Key codes, per-key state and modifier flags, and the platform-neutral half of raw input:
 // mouse motion sums and the decoding of game-pad buttons and hat switches. Virtual-key
 // codes never leave this file's callers.
-#include "assert.h"
+#include "assertions.h"
 #include "input_internal.h"
 
 // --- key code table ---

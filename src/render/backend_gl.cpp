@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "assert.h"
+#include "assertions.h"
 #include "bitmap.h"
 #include "gl/gl_context.h"
 #include "gl/gl_procedures.h"
@@ -14,8 +14,24 @@
 #include "render_target.h"
 #include "shader.h"
 #include "shader_sources.h"
+#include "backend_gl_platform.h"
 
 Renderer_State g_renderer;
+
+Render_OS g_render_os = {
+    os_client_size, wgl_create_context, gl_get_device_context, os_set_pixel_format_like,
+    gl_make_current, gl_swap_buffers, gl_platform_get_proc_address,
+};
+
+Render_Dimensions get_render_dimensions(Window_Type window) { return g_render_os.client_size(window); }
+
+void windows_change_pixel_format(Device_Context hdc) {
+    if (!assert_debug(g_renderer.gl_device_context != nullptr,
+                      "windows_change_pixel_format: no OpenGL context exists yet.")) {
+        return;
+    }
+    g_render_os.set_pixel_format_like(hdc, g_renderer.gl_device_context);
+}
 
 namespace {
 
@@ -192,12 +208,18 @@ bool backend_init(Window_Info *info) {
     bool ok = true;
     if (g_renderer.gl_context) {
         // A later window: the same pixel format as the first, so the one context draws on it.
-        info->hdc = gl_get_device_context(info->window);
+        info->hdc = g_render_os.get_device_context(info->window);
         windows_change_pixel_format(info->hdc);
     } else if (g_renderer.context_failed) {
         ok = false;  // logged when it failed; not tried again
+    } else if (!info->window) {
+        // NOTE: GetDC of no window is the whole screen's device context: a context made on
+        // it would draw over the desktop.
+        log_error("No window to make the OpenGL context on.");
+        g_renderer.context_failed = true;
+        ok = false;
     } else {
-        GL_Context_Result made = wgl_create_context(info->window, nullptr, 3, 3, false, false, info->wanted_msaa);
+        GL_Context_Result made = g_render_os.create_context(info->window, nullptr, 3, 3, false, false, info->wanted_msaa);
         if (!made.context) {
             // The line saying why has been logged. From here on the renderer draws nothing:
             // every call through the empty table is skipped.
@@ -209,7 +231,7 @@ bool backend_init(Window_Info *info) {
             info->hdc = made.device_context;
             info->msaa = made.samples;
 
-            gl_load(&gl);
+            gl_load(&gl, g_render_os.resolve);
             if (!renderer_available()) {
                 log_error("The OpenGL context reports no version; the renderer is off.");
                 g_renderer.context_failed = true;
@@ -228,7 +250,7 @@ bool backend_init(Window_Info *info) {
 
 void backend_set_render_target(Window_Info *info) {
     if (info->backend_initted_for_this_window) {
-        if (g_renderer.gl_context) gl_make_current(info->hdc, info->window, g_renderer.gl_context);
+        if (g_renderer.gl_context) g_render_os.make_current(info->hdc, info->window, g_renderer.gl_context);
     } else {
         backend_init(info);
         info->backend_initted_for_this_window = true;
@@ -259,7 +281,7 @@ void swap_buffers(Window_Type window) {
     Immediate_State *state = get_immediate_state();
     if (state->current_shader) immediate_flush();
     if (!renderer_available() || !g_renderer.gl_context) return;
-    gl_swap_buffers(gl_get_device_context(window), window);
+    g_render_os.swap_buffers(g_render_os.get_device_context(window), window);
 }
 
 // --- texel formats and textures ---

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "render_target.h"
 #include "render_types.h"
 
 struct Renderer_State {
@@ -18,6 +19,23 @@ struct Renderer_State {
     bool context_failed = false;
 };
 extern Renderer_State g_renderer;
+
+struct GL_Context_Result;
+struct GL_Procedures;
+
+// The operating-system side of the renderer in one table, filled with the platform's
+// procedures (backend_gl_win32.cpp, backend_gl_linux.cpp); tests put fakes in.
+struct Render_OS {
+    Render_Dimensions (*client_size)(Window_Type window);
+    GL_Context_Result (*create_context)(Window_Type window, GL_Context share_context, s32 major_version,
+                                        s32 minor_version, bool compatibility, bool debug, s32 samples);
+    Device_Context (*get_device_context)(Window_Type window);
+    void (*set_pixel_format_like)(Device_Context target, Device_Context model);
+    bool (*make_current)(Device_Context device_context, Window_Type window, GL_Context context);
+    void (*swap_buffers)(Device_Context device_context, Window_Type window);
+    void *(*resolve)(const char *name);  // for gl_load
+};
+extern Render_OS g_render_os;
 
 // Row-major 4x4 matrix: m[row][column].
 struct Matrix4 {

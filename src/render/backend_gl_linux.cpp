@@ -2,9 +2,8 @@
 // first window's pixel format.
 #include <X11/Xlib.h>
 
-#include "assert.h"
-#include "backend_gl.h"
-#include "render_target.h"
+#include "assertions.h"
+#include "backend_gl_platform.h"
 
 namespace {
 
@@ -21,7 +20,7 @@ int note_x_error(Display *, XErrorEvent *) {
 
 }  // namespace
 
-Render_Dimensions get_render_dimensions(Window_Type window) {
+Render_Dimensions os_client_size(Window_Type window) {
     Display *display = (Display *)x11_display();
     if (!display || !window) return {};
     // NOTE: a bad window id is an asynchronous X error, which Xlib's default handler answers
@@ -37,8 +36,7 @@ Render_Dimensions get_render_dimensions(Window_Type window) {
     return {attributes.width, attributes.height};
 }
 
-void windows_change_pixel_format(Device_Context hdc) {
-    // An X window's visual is fixed when the window is made; a later window must have been
-    // made with the first window's visual for the context to draw on it.
-    assert_debug(g_renderer.gl_device_context != nullptr, "windows_change_pixel_format: no OpenGL context exists yet.");
+void os_set_pixel_format_like(Device_Context target, Device_Context model) {
+    // NOTE: an X window's visual is fixed when the window is made; a later window must have
+    // been made with gl_window_visual for the one context to draw on it.
 }

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "assert.h"
+#include "assertions.h"
 #include "backend_gl.h"
 #include "gl/gl_procedures.h"
 #include "render_target.h"

@@ -2,7 +2,7 @@
 // the current target and its client size.
 #include "render_target.h"
 
-#include "assert.h"
+#include "assertions.h"
 #include "backend_gl.h"
 #include "immediate.h"
 

@@ -1,7 +1,7 @@
 // Textures from bitmaps: the first upload makes the OpenGL name, later ones re-specify it.
 #include "texture.h"
 
-#include "assert.h"
+#include "assertions.h"
 #include "backend_gl.h"
 #include "bitmap.h"
 #include "immediate.h"

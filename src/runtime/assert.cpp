@@ -1,5 +1,5 @@
 // Assertion reports and memory_equals.
-#include "assert.h"
+#include "assertions.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "assert.h"
+#include "assertions.h"
 
 struct Pool_Block {
     Pool_Block *next;

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "assert.h"
+#include "assertions.h"
 
 struct Temporary_Overflow_Page {
     Temporary_Overflow_Page *next;

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "assert.h"
+#include "assertions.h"
 #include "log.h"
 #include "utf8.h"
 

@@ -2,13 +2,32 @@
 // fonts, nothing ever released.
 #include "font_page.h"
 
-#include "assert.h"
+#include "assertions.h"
 #include "bitmap.h"
 #include "log.h"
+
+// Start of a bitmap row counted from the top, whichever way the rows flow in memory
+// (a negative pitch stores the bottom row first).
+static const u8 *source_row(const FT_Bitmap &bitmap, s64 row_from_top) {
+    s64 pitch = bitmap.pitch;
+    if (pitch >= 0) return bitmap.buffer + row_from_top * pitch;
+    return bitmap.buffer + ((s64)bitmap.rows - 1 - row_from_top) * -pitch;
+}
 
 void copy_glyph_to_bitmap(FT_Face face, Glyph_Data *glyph) {
     FT_GlyphSlot slot = face->glyph;
     const FT_Bitmap &bitmap = slot->bitmap;
+
+    // Outlines render to 8-bit coverage; a font from the working directory may also bring
+    // 1-bit bitmaps (read as full or no coverage) or formats that are no coverage at all,
+    // whose rows are not width bytes long: those become empty glyphs.
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY && bitmap.pixel_mode != FT_PIXEL_MODE_MONO &&
+        bitmap.rows != 0 && bitmap.width != 0) {
+        log_error("Glyph % comes in FreeType pixel mode %, which is not coverage; it is left empty.",
+                  glyph->glyph_index_within_font, (s32)bitmap.pixel_mode);
+        return;
+    }
+
     glyph->width = bitmap.width;
     glyph->height = bitmap.rows;
     glyph->advance = (s16)(slot->advance.x >> 6);
@@ -32,14 +51,16 @@ void copy_glyph_to_bitmap(FT_Face face, Glyph_Data *glyph) {
 
     // Rows go in bottom-up: the page row y0 holds the glyph's bottom row.
     Bitmap *target = page->bitmap_data;
+    bool mono = bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
     for (s64 i = 0; i < (s64)bitmap.rows; i++) {
-        const u8 *source = bitmap.buffer + (bitmap.rows - 1 - i) * (s64)bitmap.pitch;
+        const u8 *source = source_row(bitmap, (s64)bitmap.rows - 1 - i);
         u8 *destination = target->data.data + (glyph->y0 + i) * (s64)target->stride + glyph->x0 * 4;
         for (s64 j = 0; j < (s64)bitmap.width; j++) {
+            u8 coverage = mono ? ((source[j >> 3] >> (7 - (j & 7))) & 1 ? 255 : 0) : source[j];
             destination[4 * j + 0] = 255;
             destination[4 * j + 1] = 255;
             destination[4 * j + 2] = 255;
-            destination[4 * j + 3] = source[j];
+            destination[4 * j + 3] = coverage;
         }
     }
 

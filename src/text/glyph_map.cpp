@@ -1,7 +1,7 @@
 // The glyph cache's hash map (see Glyph_Map in font.h).
 #include <cstdlib>
 
-#include "assert.h"
+#include "assertions.h"
 #include "font.h"
 
 static void insert_slot(Glyph_Map::Slot *slots, s64 capacity, u64 key, Glyph_Data *value) {

@@ -1,6 +1,6 @@
 // Drawing a prepared glyph run: one textured quad per glyph at the pen position, batched
 // per font page with the text shader; a page is uploaded first when glyphs were added.
-#include "assert.h"
+#include "assertions.h"
 #include "font_page.h"
 #include "log.h"
 #include "render.h"
@@ -80,6 +80,9 @@ void draw_generated_quads(Sized_Font *font, Vector4 color) {
     for (const Letter_Quad &quad : font->quads) {
         Font_Page *page = quad.glyph->page;
         if (page->dirty) {
+            // The upload binds the page's texture: what was batched for the previous page
+            // must be drawn before, while that page's texture is still bound.
+            immediate_flush();
             page->dirty = false;
             texture_load_from_bitmap(&page->texture, page->bitmap_data);
         }

@@ -1,12 +1,9 @@
-// The embedded-file table, load_file and the HTTP library step of the start-up.
+// The embedded-file table and load_file.
 #include "embedded_files.h"
 
-#include "assert.h"
-#include "error_box.h"
-#include "http.h"
+#include "assertions.h"
 #include "log.h"
 #include "os.h"
-#include "updater_os.h"
 
 extern "C" const Embedded_File_Entry korvane_embedded_table[Count];
 extern "C" const u8 korvane_embedded_block[];
@@ -53,22 +50,3 @@ Loaded_File load_file(GameFile file) {
     return result;
 }
 
-void load_http_library() {
-    String name = get_file_path(Libcurl);
-    if (!g_updater_os.path_exists(name)) {
-        Loaded_File data = load_file(Libcurl);
-        if (!g_updater_os.write_file(name, data.data)) {
-            display_error_with_os("Failed to write % as file.", name);
-        }
-    }
-
-    void *library = g_updater_os.load_library(name);
-    if (!library) {
-        display_error_with_os("Failed to load %. Error is %", name, g_updater_os.last_error());
-        assert_fatal(false, "Failed to load lib curl dll.");
-    }
-
-    s64 missing = resolve_curl_procedures(library, g_updater_os.find_procedure);
-    if (missing >= 0) log_error("% has no procedure %", name, CURL_PROCEDURE_NAMES[missing]);
-    assert_fatal(missing < 0);
-}

@@ -33,7 +33,3 @@ struct Loaded_File {
 };
 // The working directory's file of that name when it can be read, else the embedded bytes.
 Loaded_File load_file(GameFile file);
-
-// Writes the HTTP library beside the program when missing, loads it and fills the
-// procedure table. Does not return when the library cannot be used.
-void load_http_library();

@@ -1,7 +1,8 @@
 // One blocking HTTP GET through the run-time loaded libcurl, into the receive buffer.
 #include "http.h"
 
-#include "assert.h"
+#include "assertions.h"
+#include "embedded_files.h"
 #include "error_box.h"
 #include "log.h"
 #include "os.h"
@@ -300,4 +301,24 @@ String http_get(String name) {
     }
     curl.curl_easy_cleanup(handle);
     return result;
+}
+
+void load_http_library() {
+    String name = get_file_path(Libcurl);
+    if (!g_updater_os.path_exists(name)) {
+        Loaded_File data = load_file(Libcurl);
+        if (!g_updater_os.write_file(name, data.data)) {
+            display_error_with_os("Failed to write % as file.", name);
+        }
+    }
+
+    void *library = g_updater_os.load_library(name);
+    if (!library) {
+        display_error_with_os("Failed to load %. Error is %", name, g_updater_os.last_error());
+        assert_fatal(false, "Failed to load lib curl dll.");
+    }
+
+    s64 missing = resolve_curl_procedures(library, g_updater_os.find_procedure);
+    if (missing >= 0) log_error("% has no procedure %", name, CURL_PROCEDURE_NAMES[missing]);
+    assert_fatal(missing < 0);
 }

@@ -110,6 +110,10 @@ extern const char *const CURL_PROCEDURE_NAMES[CURL_PROCEDURE_COUNT];
 
 extern Curl_Procedures curl;
 
+// Writes the HTTP library beside the program when missing, loads it and fills the
+// procedure table. Does not return when the library cannot be used.
+void load_http_library();
+
 using Find_Procedure = void *(*)(void *library, const char *name);
 // Looks the names up in table order into `curl`; stops at the first one the library does
 // not have and returns its index, or -1 when all were found.

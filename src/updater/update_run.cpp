@@ -1,7 +1,7 @@
 // The main thread's update run.
 #include "update_run.h"
 
-#include "assert.h"
+#include "assertions.h"
 #include "embedded_files.h"
 #include "error_box.h"
 #include "http.h"
@@ -9,6 +9,7 @@
 #include "os.h"
 #include "update_counters.h"
 #include "updater_os.h"
+#include "updater_window.h"
 
 constexpr const char *UPDATER_FILE = "korvane.exe";
 constexpr const char *CLIENT_FILE = "client.exe";
@@ -20,8 +21,10 @@ constexpr const char *CLIENT_START_PATH = ".\\client.exe";
 constexpr const char *CLIENT_START_PATH = "./client.exe";
 #endif
 
-static void no_progress_window() {}
-void (*start_progress_window)() = no_progress_window;
+static void start_gui_thread() {
+    if (!start_updater_gui_thread()) log_error("Could not start the progress window's thread; updating without it");
+}
+void (*start_progress_window)() = start_gui_thread;
 
 UpdaterClientVersions local_identity() {
     UpdaterClientVersions record = {};

@@ -300,7 +300,8 @@ def xdotool(*args):
 
 def find_windows(name):
     """Ids of the visible windows whose name is exactly name."""
-    result = xdotool("search", "--onlyvisible", "--name", f"^{name}$")
+    literal = "".join("\\" + c if c in "()[]{}.*+?|^$\\" else c for c in name)
+    result = xdotool("search", "--onlyvisible", "--name", f"^{literal}$")
     return [w for w in result.stdout.split() if w]
 
 
@@ -322,6 +323,46 @@ def press_key(window, key="Return"):
     press closes the window, its release is lost, and Wine then keeps the key down for
     every later window of the same wineserver (its next message boxes close at once)."""
     xdotool("windowfocus", "--sync", window, "key", key)
+
+
+def close_window(window):
+    """Asks the window to close the way a window manager's close button does: a
+    WM_PROTOCOLS client message carrying WM_DELETE_WINDOW (xdotool's windowclose would
+    destroy the window instead, which no program expects)."""
+    import ctypes
+    import ctypes.util
+
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+    class Event(ctypes.Union):
+        _fields_ = [("client", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    display = x11.XOpenDisplay(None)
+    assert display, "no X display"
+    try:
+        event = Event()
+        event.client.type = 33  # ClientMessage
+        event.client.window = int(window)
+        event.client.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+        event.client.format = 32
+        event.client.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+        event.client.data[1] = 0  # CurrentTime
+        x11.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+        x11.XFlush(display)
+    finally:
+        x11.XCloseDisplay(display)
 
 
 @pytest.fixture

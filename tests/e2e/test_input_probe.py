@@ -8,7 +8,7 @@ import time
 
 import pytest
 
-from conftest import find_built, kill_group, normalise, press_key, wait_for_window, xdotool
+from conftest import close_window, find_built, kill_group, normalise, press_key, wait_for_window, xdotool
 
 TITLE = "Korvane input probe"
 
@@ -88,40 +88,6 @@ def probe_of(platform, display):
 
 
 # --- acting on the window from outside ---
-
-def request_close(window):
-    """What a window manager sends for the close button: a WM_DELETE_WINDOW client
-    message (xdotool's windowclose destroys the window instead)."""
-    x11 = ctypes.CDLL("libX11.so.6")
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XInternAtom.restype = ctypes.c_ulong
-    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-    x11.XFlush.argtypes = [ctypes.c_void_p]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
-    class ClientMessage(ctypes.Structure):
-        # XClientMessageEvent, padded to the size of an XEvent (24 longs).
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
-
-    connection = x11.XOpenDisplay(None)
-    assert connection, "cannot open the display"
-    try:
-        event = ClientMessage()
-        event.type = 33  # ClientMessage
-        event.window = int(window)
-        event.message_type = x11.XInternAtom(connection, b"WM_PROTOCOLS", 0)
-        event.format = 32
-        event.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
-        event.data[1] = 0  # CurrentTime
-        x11.XSendEvent(connection, int(window), 0, 0, ctypes.byref(event))
-        x11.XFlush(connection)
-    finally:
-        x11.XCloseDisplay(connection)
-
 
 class X11:
     """The few Xlib calls the tests make themselves, through ctypes."""
@@ -230,14 +196,14 @@ def test_window_has_title_client_size_and_centred_position(platform, probe_of):
     else:
         assert width > 400 and height > 50
 
-    request_close(window)
+    close_window(window)
     assert probe.finish() == 0
 
 
 def test_close_request_gives_one_quit_event(platform, probe_of):
     probe = probe_of()
     window = probe.open()
-    request_close(window)
+    close_window(window)
     assert probe.finish() == 0
     assert [line for line in probe.lines if line == "event QUIT"] == ["event QUIT"]
 
@@ -251,7 +217,7 @@ def test_typed_keys_give_keyboard_and_text_events(platform, probe_of, keysyms_on
     probe.wait_for(lambda lines: any(line.startswith(keyboard(0, 146, "F4")) for line in lines), what="the F4 release")
     # Alt+F4 does not close the window.
     assert wait_for_window(TITLE, timeout=1) == window
-    request_close(window)
+    close_window(window)
     assert probe.finish() == 0
 
     seen = events(probe.lines)
@@ -283,7 +249,7 @@ def test_text_beyond_ascii_arrives_as_utf16_units(platform, probe_of, keysyms_on
     texts = [line for line in probe.lines if line.startswith("event TEXT_INPUT")]
     assert texts == ["event TEXT_INPUT character=233", "event TEXT_INPUT character=55357",
                      "event TEXT_INPUT character=56832"]
-    request_close(window)
+    close_window(window)
     assert probe.finish() == 0
 
 
@@ -295,7 +261,7 @@ def test_wheel_and_buttons(platform, probe_of):
             "click", "4", "click", "4", "click", "5", "click", "1", "click", "3")
     probe.wait_for(lambda lines: any(line.startswith(keyboard(0, 170, "MOUSE_BUTTON_RIGHT")) for line in lines),
                    what="the right button's release")
-    request_close(window)
+    close_window(window)
     assert probe.finish() == 0
     seen = events(probe.lines)
     wheel = [line for line in seen if line.startswith("event MOUSE_WHEEL")]
@@ -321,7 +287,7 @@ def test_resize_gives_one_record_with_the_new_size(platform, probe_of):
                 "mousemove", str(corner_x + 50), str(corner_y + 15),
                 "mousemove", str(corner_x + 100), str(corner_y + 30), "mouseup", "1")
     probe.wait_for_line("resize 500 80")
-    request_close(window)
+    close_window(window)
     assert probe.finish() == 0
     resizes = [line for line in probe.lines if line.startswith("resize ")]
     assert resizes == ["resize 400 50", "resize 500 80"]

@@ -8,11 +8,13 @@ ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 OUT="${1:-$ROOT/build/fuzz}"
 CXX="${CXX_FUZZ:-clang++-14}"
 mkdir -p "$OUT"
+# The text headers name FreeType's types (nothing of FreeType is linked).
+FREETYPE_CFLAGS="$(pkg-config --cflags freetype2 2>/dev/null || echo -I/usr/include/freetype2)"
 
 FLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer
        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -include "$ROOT/tests/fuzz/clang14_compat.h"
-       -I"$ROOT/src/runtime" -I"$ROOT/src/text" $(pkg-config --cflags freetype2))
+       -I"$ROOT/src/runtime" -I"$ROOT/src/text" $FREETYPE_CFLAGS)
 
 "$CXX" "${FLAGS[@]}" -o "$OUT/fuzz_gsub" \
   "$ROOT/tests/fuzz/fuzz_gsub.cpp" "$ROOT/src/text/gsub.cpp"

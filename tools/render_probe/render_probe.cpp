@@ -13,6 +13,7 @@
 #include "log.h"
 #include "plain_window.h"
 #include "render.h"
+#include "window_creation.h"
 
 namespace {
 
@@ -57,7 +58,8 @@ int main(int argc, char **argv) {
     }
 
     const s32 width = 400, height = 50;
-    Window_Type window = plain_window_create(width, height, "Korvane render probe");
+    init_window_class(0.03f, 0.08f, 0.01f);
+    Window_Type window = custom_create_window(width, height, "Korvane render probe");
     if (!window) {
         log_error("render_probe: could not open a window (is DISPLAY set?)");
         return 1;

@@ -54,10 +54,12 @@ struct Glx_Chooser_Data {
     GLXFBConfig chosen;
 };
 
-// One glXChooseFBConfig call (window_visual 0: any visual). An empty list counts as a failed call, so the search goes on
-// with fewer samples (the X server's configurations are few, and 8 samples is often not
-// among them). Of the configurations found, the first one drawable on the window's
-// visual wins, one without alpha before one with.
+// One glXChooseFBConfig call (window_visual 0: any visual). The call counts as failed
+// when it lists nothing the window can use, so the search goes on with fewer samples: the
+// X server's configurations are few (8 samples is often not among them), and a window's
+// visual, fixed when it was made, decides its sample count. Of the configurations found,
+// the first one on the window's visual wins, one without alpha and with exactly the asked
+// samples before any other.
 bool choose_with_glx(void *data, s32 samples, s32 *format) {
     Glx_Chooser_Data *d = (Glx_Chooser_Data *)data;
     const int attributes[] = {
@@ -105,7 +107,7 @@ bool choose_with_glx(void *data, s32 samples, s32 *format) {
         d->chosen = configs[best];
     }
     XFree(configs);
-    return true;
+    return best >= 0;
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "assert.h"
+#include "assertions.h"
 #include "gl_context.h"
 #include "gl_procedures.h"
 #include "log.h"
@@ -144,7 +144,7 @@ void gl_load_entries(GL_Procedures *table, const GL_Entry *entries, s64 entry_co
             break;
         }
         default:
-            assert_debug(false, "Unexpected variable '%' in GL struct. (The type was: %).", name, entry.kind);
+            assert_debug(false, "Unexpected variable '%' in GL struct. (The type was: %).", name, (u32)entry.kind);
             break;
         }
     }

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "assert.h"
+#include "assertions.h"
 #include "temporary_storage.h"
 
 [[gnu::noinline]] static bool caller_with_message(bool condition) {

@@ -2,6 +2,7 @@
 // character, glyph bitmaps on the pages, shelf packing, and fonts FreeType cannot open.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,84 @@ TEST(FontPages, ShelvesTakeGlyphsFrom70To100PercentOfTheirHeight) {
     EXPECT_EQ(find_line_within_page(&page, g_fonts.font_page_width + 1, 1), nullptr);
 }
 
+// A 10 x 3 glyph drawing: row 0 is the top row.
+bool ink_at(s64 row, s64 column) { return (row + column) % 3 != 0; }
+
+TEST(FontPages, CoverageFromEveryBitmapLayoutFreeTypeHandsOut) {
+    ensure_fonts_are_initted();
+    const s64 ROWS = 3, WIDTH = 10;
+    const struct {
+        const char *name;
+        unsigned char mode;
+        s64 pitch;
+    } cases[] = {
+        {"8-bit rows down", FT_PIXEL_MODE_GRAY, 12},
+        {"8-bit rows up", FT_PIXEL_MODE_GRAY, -12},
+        {"1-bit rows down", FT_PIXEL_MODE_MONO, 2},
+        {"1-bit rows up", FT_PIXEL_MODE_MONO, -2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        bool mono = c.mode == FT_PIXEL_MODE_MONO;
+        s64 row_bytes = c.pitch < 0 ? -c.pitch : c.pitch;
+        // Exactly sized, so that the sanitizer build sees any read past the rows.
+        std::unique_ptr<u8[]> buffer(new u8[ROWS * row_bytes]());
+        for (s64 row = 0; row < ROWS; row++) {
+            u8 *stored = buffer.get() + (c.pitch > 0 ? row : ROWS - 1 - row) * row_bytes;
+            for (s64 j = 0; j < WIDTH; j++) {
+                if (mono) {
+                    if (ink_at(row, j)) stored[j >> 3] |= (u8)(0x80 >> (j & 7));
+                } else {
+                    stored[j] = ink_at(row, j) ? (u8)(200 + j) : (u8)j;
+                }
+            }
+        }
+        FT_FaceRec face = {};
+        FT_GlyphSlotRec slot = {};
+        face.glyph = &slot;
+        slot.bitmap.rows = ROWS;
+        slot.bitmap.width = WIDTH;
+        slot.bitmap.pitch = (int)c.pitch;
+        slot.bitmap.buffer = buffer.get();
+        slot.bitmap.pixel_mode = c.mode;
+        slot.advance.x = 11 * 64;
+        slot.metrics.horiBearingY = 3 * 64;
+
+        Glyph_Data glyph;
+        copy_glyph_to_bitmap(&face, &glyph);
+        ASSERT_NE(glyph.page, nullptr);
+        EXPECT_EQ(glyph.advance, 11);
+        EXPECT_EQ(glyph.ascent, 3);
+        const Bitmap *page = glyph.page->bitmap_data;
+        for (s64 i = 0; i < ROWS; i++) {
+            s64 row = ROWS - 1 - i;  // page rows hold the glyph bottom-up
+            for (s64 j = 0; j < WIDTH; j++) {
+                u8 alpha = page->data.data[(glyph.y0 + i) * page->stride + (glyph.x0 + j) * 4 + 3];
+                u8 wanted = mono ? (ink_at(row, j) ? 255 : 0) : (ink_at(row, j) ? (u8)(200 + j) : (u8)j);
+                EXPECT_EQ(alpha, wanted) << "row " << row << " column " << j;
+            }
+        }
+    }
+
+    // Colour or sub-pixel bitmaps are not coverage: an empty glyph and an error line.
+    u8 bgra[4 * 2 * 2] = {};
+    FT_FaceRec face = {};
+    FT_GlyphSlotRec slot = {};
+    face.glyph = &slot;
+    slot.bitmap.rows = 2;
+    slot.bitmap.width = 2;
+    slot.bitmap.pitch = 8;
+    slot.bitmap.buffer = bgra;
+    slot.bitmap.pixel_mode = FT_PIXEL_MODE_BGRA;
+    Glyph_Data glyph;
+    testing::internal::CaptureStderr();
+    copy_glyph_to_bitmap(&face, &glyph);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("pixel mode 7, which is not coverage"), std::string::npos) << err;
+    EXPECT_EQ(glyph.page, nullptr);
+    EXPECT_EQ(glyph.width, 0u);
+}
+
 // Runs the body with an empty list of pages and puts the real one back afterwards.
 struct Scoped_Empty_Pages {
     std::vector<Font_Page *> saved;
@@ -252,6 +331,59 @@ TEST(Font, GlyphFreeTypeCannotLoadBecomesEmptyWithAnErrorLine) {
     EXPECT_EQ(font->glyph_run[0]->advance, 0);
     EXPECT_NE(font->glyph_run[1]->page, nullptr);  // "b" is fine
     EXPECT_EQ(font->run_width, font->glyph_run[1]->advance);
+}
+
+TEST(Font, FontWithoutAnyUnknownCharacterDrawsMissingOnesAsNothing) {
+    // The fixture font with "?" moved to U+0040 in every cmap subtable (all format 4): it
+    // then has none of U+FFFD, U+2022 and "?".
+    String original = fixture_font_bytes("gsub_features.ttf");
+    static std::string bytes(original.data, (size_t)original.count);
+    size_t cmap = table_offset(bytes, "cmap");
+    ASSERT_NE(cmap, 0u);
+    s64 moved = 0;
+    for (u16 i = 0; i < read_be16(bytes, cmap + 2); i++) {
+        size_t subtable = cmap + read_be32(bytes, cmap + 4 + 8 * (size_t)i + 4);
+        ASSERT_EQ(read_be16(bytes, subtable), 4);
+        size_t segments = read_be16(bytes, subtable + 6) / 2;
+        size_t ends = subtable + 14, starts = ends + 2 * segments + 2;
+        for (size_t k = 0; k < segments; k++) {
+            if (read_be16(bytes, starts + 2 * k) == '?' && read_be16(bytes, ends + 2 * k) == '?') {
+                bytes[starts + 2 * k + 1] = bytes[ends + 2 * k + 1] = '@';
+                moved++;
+            }
+        }
+    }
+    ASSERT_GT(moved, 0);
+
+    testing::internal::CaptureStdout();
+    Sized_Font *font = get_font_at_size(String(bytes.data(), (s64)bytes.size()), 16);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to set unknown character for font ''.\n");
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(font->unknown_glyph_index, 0u);
+
+    testing::internal::CaptureStdout();
+    s64 width = prepare_text(font, "a?b", 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to find a glyph in font '' for utf32 character 63.\n");
+    ASSERT_EQ(font->glyph_run.size(), 3u);
+    // Nothing is rendered for it: an empty glyph, not whatever FreeType rendered last.
+    const Glyph_Data *missing = font->glyph_run[1];
+    EXPECT_EQ(missing->glyph_index_within_font, 0u);
+    EXPECT_EQ(missing->width, 0u);
+    EXPECT_EQ(missing->advance, 0);
+    EXPECT_EQ(missing->page, nullptr);
+    EXPECT_EQ(width, font->glyph_run[0]->advance + font->glyph_run[2]->advance);
+}
+
+TEST(Font, DegenerateSizesGiveAUsableFont) {
+    // A minimised window asks for 0 pixels; nothing may fail hard on the way to drawing.
+    for (s64 pixels : {0, 1}) {
+        testing::internal::CaptureStderr();
+        Sized_Font *font = get_font_at_size(window_font_bytes(), pixels);
+        ASSERT_NE(font, nullptr) << pixels;
+        prepare_text(font, "12.5mb", 0);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(font->glyph_run.size(), 6u) << pixels;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The fake operating system and libcurl of the update driver's tests.
 #include "fake_updater_os.h"
 
+#include "update_run.h"
+
 #include <cstdarg>
 #include <cstring>
 
@@ -114,8 +116,11 @@ static void *find_procedure(void *, const char *name) {
     return &procedure_stand_in;
 }
 
-Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os) {
+static void no_progress_window() {}
+
+Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(start_progress_window) {
     fake = Fake_World();
+    start_progress_window = no_progress_window;
     g_updater_os.show_message_box = show_message_box;
     g_updater_os.start_process = start_process;
     g_updater_os.set_file_write_time = set_file_write_time;
@@ -130,6 +135,9 @@ Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os) {
     resolve_curl_procedures(nullptr, find_procedure);  // for tests that fetch without the start-up
 }
 
-Fake_Os_Scope::~Fake_Os_Scope() { g_updater_os = saved; }
+Fake_Os_Scope::~Fake_Os_Scope() {
+    g_updater_os = saved;
+    start_progress_window = saved_progress_window;
+}
 
 std::string url_of(const char *name) { return std::string(update_site_url().view()) + "/" + name; }

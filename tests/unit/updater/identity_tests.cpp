@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "assert.h"
+#include "assertions.h"
 #include "identity.h"
 #include "temporary_storage.h"
 

@@ -1,0 +1,73 @@
+// The progress window: the GUI thread's window record, its frame loop and the drawing of
+// one progress frame (bar of green segments and the mebibytes received).
+#pragma once
+
+#include "os.h"
+#include "platform_window.h"
+#include "types.h"
+#include "update_counters.h"
+
+struct Sized_Font;
+
+struct UpdaterWindow {
+    f64 time;
+    f64 last_time;
+    f32 dt;
+    s32 width;
+    s32 height;
+    Vector2 size;
+    Window_Type window;
+    s64 mouse_x;
+    s64 mouse_y;
+    Vector2 mouse;
+    f32 mouse_moved;
+    Sized_Font *font;
+    String font_data;
+    bool font_loaded;
+};
+
+// Where the GUI thread wants its record; any other address serves when that one is taken.
+constexpr u64 UPDATER_WINDOW_ADDRESS = 0x10000000000ull;
+
+constexpr s64 GUI_THREAD_TEMPORARY_STORAGE_SIZE = 16384;
+
+// Starts the GUI thread (never joined). False when the system would not start it.
+bool start_updater_gui_thread();
+
+// The GUI thread's entry: creates the window and runs the frame loop until updater_done,
+// then ends the process with exit code 0. Never returns.
+[[noreturn]] s64 updater_gui_thread_proc(Thread *thread);
+
+// Start-up steps of the thread: the record (at the fixed address when possible), the
+// window, the render target and the font. Split out so tests can run it without the loop.
+UpdaterWindow *updater_window_start();
+
+// One loop iteration after the updater_done check: events, resizes, quit, cursor, time,
+// frame, sleep, temporary storage. Returns the number of frames it drew and presented.
+s32 updater_window_iteration(UpdaterWindow *w, s32 sleep_ms);
+
+void update_fonts(UpdaterWindow *w);
+// Draws and presents one frame; returns false when updater_done held it back.
+bool update_and_render_one_frame(UpdaterWindow *w);
+
+// --- the frame's arithmetic, pure so it can be checked on its own ---
+
+constexpr s32 PROGRESS_SEGMENTS = 20;
+constexpr f32 PROGRESS_SEGMENT_SPACING_DIVISOR = 19.0f;
+constexpr f32 PROGRESS_SEGMENT_WIDTH = 0.045f;
+constexpr f32 PROGRESS_SEGMENT_HEIGHT = 1.0f;
+
+constexpr Vector4 PROGRESS_SEGMENT_COLOR = {52.0f / 255.0f, 158.0f / 255.0f, 76.0f / 255.0f, 1.0f};
+
+// Segments to draw for the counters: the ratio times 20, truncated, held to 0..20.
+s32 progress_segment_count(s64 received, s64 total);
+
+// "%mb": the mebibytes received, two decimals with trailing zeros removed ("0mb", "1.5mb").
+String progress_text(s64 received);
+
+struct Progress_Text_Position {
+    s64 x = 0;
+    s64 y = 0;  // baseline, up from the bottom edge
+};
+// Centred across, a quarter of the font's height below the middle.
+Progress_Text_Position progress_text_position(Vector2 size, s64 text_width, s64 character_height);
