@@ -4,7 +4,9 @@
 #include "input_internal.h"
 #include "print.h"
 
-Input_State g_input;
+// Never destroyed: the GUI thread may still be in a frame while the main thread's return
+// from main runs the static destructors.
+Input_State &g_input = *new Input_State;
 Input_OS input_os = input_os_platform();
 
 const Input_Handler input_handler = {window_proc};

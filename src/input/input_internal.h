@@ -36,6 +36,6 @@ struct Input_State {
     u8 gamepad_dpad_down = 0;      // bit 0 right, 1 up, 2 left, 3 down
 };
 
-extern Input_State g_input;
+extern Input_State &g_input;
 
 void append_event(const Input_Event &event);

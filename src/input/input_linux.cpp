@@ -49,7 +49,8 @@ struct X11_Input_State {
 
     std::vector<Known_Window> windows;
 };
-X11_Input_State g_x11_input;
+// Never destroyed, like g_input.
+X11_Input_State &g_x11_input = *new X11_Input_State;
 
 // Windows' "no mapping" virtual key, for keys without a counterpart.
 constexpr u32 VK_NONE = 0xFF;
@@ -314,6 +315,13 @@ void translate_event(Display *d, XEvent *event) {
         bool in = event->type == FocusIn;
         if (in == x.has_focus) break;
         x.has_focus = in;
+        if (in) {
+            // Keys released while another window had the focus sent us no release: start
+            // again from what is down now, so their next press is no auto-repeat.
+            char keys[32];
+            XQueryKeymap(d, keys);
+            for (int keycode = 0; keycode < 256; keycode++) x.keycode_down[keycode] = (keys[keycode / 8] >> (keycode % 8)) & 1;
+        }
         window_proc(event->xfocus.window, in ? WM_SETFOCUS : WM_KILLFOCUS, 0, 0);
         window_proc(event->xfocus.window, WM_ACTIVATEAPP, in ? 1 : 0, 0);
         break;

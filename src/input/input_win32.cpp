@@ -24,7 +24,8 @@ struct Win32_Input_State {
     std::vector<u16> pressed_usages_u16;
     std::vector<HIDP_VALUE_CAPS> value_caps;
 };
-Win32_Input_State g_win32_input;
+// Never destroyed, like g_input.
+Win32_Input_State &g_win32_input = *new Win32_Input_State;
 
 constexpr UINT GET_RAW_INPUT_FAILED = (UINT)-1;
 constexpr USAGE HAT_SWITCH_USAGE = 0x39;
