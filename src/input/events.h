@@ -1,15 +1,20 @@
 // The event system: one call per frame turns the window messages into this frame's input
 // events, the per-key state flags, the mouse sums and the windows' resize records. The
 // window procedure behind it is written against the Win32 message vocabulary; on Linux
-// the X11 layer translates its events into those messages.
+// the X11 layer translates its events into those messages and calls the same procedure.
 #pragma once
 
 #include <vector>
 
-#include "message_vocabulary.h"  // first: it tames windows.h for key_codes.h
 #include "key_codes.h"
 #include "platform_window.h"
 #include "types.h"
+
+// The window procedure's parameter and result types, of the same widths as the system's on
+// 64-bit Windows: the word parameter is unsigned, the long parameter and the result signed.
+using Message_Word = u64;
+using Message_Long = s64;
+using Message_Result = s64;
 
 enum Input_Event_Type : u32 {
     KEYBOARD = 1,
@@ -19,17 +24,18 @@ enum Input_Event_Type : u32 {
 };
 
 String enum_member_name(Input_Event_Type type);
+struct String_Builder;
 
 // Fields that do not apply to an event's type are zero.
 struct Input_Event {
     Input_Event_Type type;
-    u32 pressed;         // KEYBOARD: 1 went down, 0 went up
-    Key_Code key_code;   // KEYBOARD
+    u32 pressed;               // KEYBOARD: 1 went down, 0 went up
+    Key_Code key_code;         // KEYBOARD
     Modifier_Flags modifiers;  // KEYBOARD: modifiers held at that moment
-    u32 character;       // TEXT_INPUT: one UTF-16 unit as delivered
-    bool repeat;         // KEYBOARD: auto-repeat of a key already down
-    s32 wheel_step;      // MOUSE_WHEEL: one notch, always 120
-    s32 wheel_delta;     // MOUSE_WHEEL: positive away from the user
+    u32 character;             // TEXT_INPUT: one UTF-16 unit as delivered
+    bool repeat;               // KEYBOARD: auto-repeat of a key already down
+    s32 wheel_step;            // MOUSE_WHEEL: one notch, always 120
+    s32 wheel_delta;           // MOUSE_WHEEL: positive away from the user
 };
 
 // key_states flags
@@ -39,13 +45,20 @@ constexpr u32 KEY_RELEASED_NOW = 8;
 
 struct Resize_Record {
     Window_Type window;
-    s32 width;   // client size in pixels
+    s32 width;  // client size in pixels
     s32 height;
 };
+
+// Records print as their fields with the "%" formatter.
+void print_fields(String_Builder *builder, const Input_Event &event);
+void print_fields(String_Builder *builder, const Resize_Record &record);
 
 struct Resize_Record_List {
     s64 count = 0;
     const Resize_Record *data = nullptr;
+
+    const Resize_Record *begin() const { return data; }
+    const Resize_Record *end() const { return data + count; }
 };
 
 using Window_Proc = Message_Result (*)(Window_Type window, u32 message, Message_Word w_param, Message_Long l_param);
@@ -59,8 +72,8 @@ extern const Input_Handler input_handler;
 // The window procedure itself (published above as input_handler.window_proc).
 Message_Result window_proc(Window_Type window, u32 message, Message_Word w_param, Message_Long l_param);
 
-// The GUI thread's input state. Valid from the end of one update_window_events to the
-// start of the next.
+// The GUI thread's input state, kept in the module's state record; valid from the end of
+// one update_window_events to the start of the next.
 extern std::vector<Input_Event> &frame_events;
 extern u32 (&key_states)[KEY_CODE_COUNT];
 extern s64 &mouse_move_x;
@@ -78,7 +91,7 @@ void add_resize_record(Window_Type window);
 // next call.
 Resize_Record_List get_window_resizes();
 
-// --- keys (platform-neutral; virtual keys never leave the input module's callers) ---
+// --- keys ---
 
 void init_key_code_tables();
 void init_input_system();
@@ -88,18 +101,17 @@ bool set_key_down_state(u32 virtual_key, bool down);  // returns whether it was 
 void maybe_send_vkey_event(u32 virtual_key, bool pressed, bool repeat);
 void send_key_event(Key_Code code, bool pressed, bool repeat);
 bool handle_keyboard_event(bool e0_prefix, bool e1_prefix, bool pressed, u32 virtual_key, u32 make_code);
+// Clears modifiers the system no longer reports down (run by update_window_events).
 void release_stuck_modifiers();
+// Releases, with events, held keys the system no longer reports down (on activation).
 void release_keys_on_activation();
 void process_raw_input(Message_Long raw_input_handle);
 
-// Game pads: the decoding of one report, fed with what the platform gathered.
-// Button indices (usage minus the first button usage); indices 10 and above are ignored.
-void gamepad_update_buttons(const u32 *button_indices, s64 count);
-// A hat-switch value (1 north, clockwise, 0 centred; 9 and above: no change).
-void gamepad_update_hat(u32 value);
+// --- raw input, fed with what the platform gathered ---
 
-// Back to the state before the first frame (tests).
-void reset_input_state();
-
-// Relative motion from raw mouse input.
+// Relative motion of a raw mouse packet.
 void add_raw_mouse_motion(s64 dx, s64 dy);
+// The buttons a game-pad report lists as down, as usages from the first button usage on.
+void gamepad_report_buttons(const u16 *usages, s64 count, u16 first_usage);
+// A hat-switch value: 1 north, increasing clockwise, 0 centred; 9 and above change nothing.
+void gamepad_report_hat(u32 value);

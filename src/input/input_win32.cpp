@@ -1,55 +1,56 @@
-// The event system on Windows: the message pump, raw input from mouse, keyboard and game
-// pads (decoded with the HID parsing library), the accessibility shortcut settings.
-#include "message_vocabulary.h"  // windows.h, tamed
+// The Win32 side of the event system: the message pump, the system calls behind the window
+// procedure, raw input registration, the accessibility shortcut settings, and the reading
+// of raw input packets (mouse, keyboard, and game pads through the HID parsing library).
+#include "input_internal.h"
 
-// NOTE: mingw's HID headers do not declare their procedures extern "C" themselves.
+#include <winternl.h>  // NTSTATUS, for the HID parsing declarations
+// The HID parsing header declares its procedures without C linkage of its own.
 extern "C" {
-#include <hidsdi.h>
+#include <hidusage.h>
 #include <hidpi.h>
 }
 
-#include <vector>
-
 #include "assertions.h"
-#include "events.h"
-#include "input_os.h"
 #include "log.h"
+#include "os.h"
 
 namespace {
 
-struct Raw_Input_State {
+struct Win32_Input_State {
     std::vector<u8> raw_input_buffer;
     std::vector<u8> preparsed_buffer;
     std::vector<HIDP_BUTTON_CAPS> button_caps;
     std::vector<USAGE> pressed_usages;
+    std::vector<u16> pressed_usages_u16;
     std::vector<HIDP_VALUE_CAPS> value_caps;
-    std::vector<u32> button_indices;
 };
+Win32_Input_State g_win32_input;
 
-Raw_Input_State g_raw_input;
+constexpr UINT GET_RAW_INPUT_FAILED = (UINT)-1;
+constexpr USAGE HAT_SWITCH_USAGE = 0x39;
 
-bool key_is_down(u32 virtual_key) { return (GetAsyncKeyState((int)virtual_key) & 0x8000) != 0; }
+Message_Result win32_def_window_proc(Window_Type window, u32 message, Message_Word w_param, Message_Long l_param) {
+    return DefWindowProcW(window, message, w_param, l_param);
+}
 
-Client_Size client_size(Window_Type window) {
+Client_Size win32_get_client_size(Window_Type window) {
     RECT rect = {};
     GetClientRect(window, &rect);
     return {(s32)rect.right, (s32)rect.bottom};
 }
 
-Message_Result default_window_proc(Window_Type window, u32 message, Message_Word w_param, Message_Long l_param) {
-    return DefWindowProcW(window, message, w_param, l_param);
+void win32_validate_rect(Window_Type window) { ValidateRect(window, nullptr); }
+void win32_set_capture(Window_Type window) { SetCapture(window); }
+void win32_release_capture() { ReleaseCapture(); }
+s64 win32_get_message_extra_info() { return (s64)GetMessageExtraInfo(); }
+
+void win32_set_window_pos(Window_Type window, s64 insert_after, s32 x, s32 y, s32 width, s32 height, u32 flags) {
+    SetWindowPos(window, (HWND)(intptr_t)insert_after, x, y, width, height, flags);
 }
 
-void set_capture(Window_Type window) { SetCapture(window); }
-void release_capture() { ReleaseCapture(); }
-void validate_rect(Window_Type window) { ValidateRect(window, nullptr); }
-u64 message_extra_info() { return (u64)GetMessageExtraInfo(); }
+bool win32_async_key_down(u32 virtual_key) { return (GetAsyncKeyState((int)virtual_key) & 0x8000) != 0; }
 
-void set_window_pos(Window_Type window, s32 x, s32 y, s32 width, s32 height) {
-    SetWindowPos(window, HWND_TOPMOST, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void pump_messages() {
+void win32_pump_messages() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
@@ -57,114 +58,132 @@ void pump_messages() {
     }
 }
 
-bool register_raw_input() {
+// Each shortcut setting whose feature is off loses its hot key, so pressing Shift five
+// times (and the like) cannot switch the feature on in the middle of the game.
+constexpr DWORD SHORTCUT_FEATURE_ON = 0x1;
+constexpr DWORD SHORTCUT_HOT_KEY_FLAGS = 0x4 | 0x8 | 0x10;  // active, confirmation, sound
+
+void disable_accessibility_shortcuts() {
+    STICKYKEYS sticky = {};
+    sticky.cbSize = sizeof(sticky);
+    SystemParametersInfoW(SPI_GETSTICKYKEYS, sizeof(sticky), &sticky, 0);
+    TOGGLEKEYS toggle = {};
+    toggle.cbSize = sizeof(toggle);
+    SystemParametersInfoW(SPI_GETTOGGLEKEYS, sizeof(toggle), &toggle, 0);
+    FILTERKEYS filter = {};
+    filter.cbSize = sizeof(filter);
+    SystemParametersInfoW(SPI_GETFILTERKEYS, sizeof(filter), &filter, 0);
+
+    if (!(sticky.dwFlags & SHORTCUT_FEATURE_ON)) {
+        sticky.dwFlags &= ~SHORTCUT_HOT_KEY_FLAGS;
+        SystemParametersInfoW(SPI_SETSTICKYKEYS, sizeof(sticky), &sticky, 0);
+    }
+    if (!(toggle.dwFlags & SHORTCUT_FEATURE_ON)) {
+        toggle.dwFlags &= ~SHORTCUT_HOT_KEY_FLAGS;
+        SystemParametersInfoW(SPI_SETTOGGLEKEYS, sizeof(toggle), &toggle, 0);
+    }
+    if (!(filter.dwFlags & SHORTCUT_FEATURE_ON)) {
+        filter.dwFlags &= ~SHORTCUT_HOT_KEY_FLAGS;
+        SystemParametersInfoW(SPI_SETFILTERKEYS, sizeof(filter), &filter, 0);
+    }
+}
+
+void win32_init_input_system() {
+    // No target window: the input goes to whichever window has the keyboard focus.
     RAWINPUTDEVICE devices[3] = {};
     const USHORT usages[3] = {2, 6, 5};  // mouse, keyboard, game pad
     for (int i = 0; i < 3; i++) {
-        devices[i].usUsagePage = 1;
+        devices[i].usUsagePage = 1;  // generic desktop
         devices[i].usUsage = usages[i];
         devices[i].dwFlags = 0;
         devices[i].hwndTarget = nullptr;
     }
-    static_assert(sizeof(RAWINPUTDEVICE) == 16);
-    return RegisterRawInputDevices(devices, 3, sizeof(RAWINPUTDEVICE)) == TRUE;
+    if (!RegisterRawInputDevices(devices, 3, sizeof(RAWINPUTDEVICE))) {
+        log_error("Failed to initialize Raw Input.\n");
+        assert_debug(false, "RegisterRawInputDevices failed: %", os_error_text(last_os_error_code()));
+    }
+    disable_accessibility_shortcuts();
 }
 
-// Clears the hot-key flags of a feature that is off, so its shortcut cannot switch it on.
-template <typename Settings>
-void tame_shortcut(UINT get, UINT set, Settings settings) {
-    settings.cbSize = sizeof(settings);
-    SystemParametersInfoW(get, sizeof(settings), &settings, 0);
-    if (settings.dwFlags & 0x1) return;  // switched on by the player: leave it alone
-    settings.dwFlags &= ~(DWORD)(0x4 | 0x8 | 0x10);
-    SystemParametersInfoW(set, sizeof(settings), &settings, 0);
-}
-
-void switch_off_accessibility_shortcuts() {
-    static_assert(sizeof(STICKYKEYS) == 8 && sizeof(TOGGLEKEYS) == 8 && sizeof(FILTERKEYS) == 24);
-    tame_shortcut(SPI_GETSTICKYKEYS, SPI_SETSTICKYKEYS, STICKYKEYS{});
-    tame_shortcut(SPI_GETTOGGLEKEYS, SPI_SETTOGGLEKEYS, TOGGLEKEYS{});
-    tame_shortcut(SPI_GETFILTERKEYS, SPI_SETFILTERKEYS, FILTERKEYS{});
-}
-
-void process_gamepad(const RAWINPUT *raw) {
+void process_gamepad_packet(RAWINPUT *raw) {
+    Win32_Input_State &state = g_win32_input;
     UINT preparsed_size = 0;
     UINT result = GetRawInputDeviceInfoA(raw->header.hDevice, RIDI_PREPARSEDDATA, nullptr, &preparsed_size);
-    if (result == (UINT)-1) {
+    if (result == GET_RAW_INPUT_FAILED) {
         log_error("GetRawInputDeviceInfoA failed!\n");
         return;
     }
     if (preparsed_size == 0) {
         log_error("preparsed_size of 0 in GetRawInputDeviceInfoA; not sure what to do with this. result %, raw.header is: %\n",
-                  (u64)result,
-                  tprint("{type = %, size = %, device = %, w_param = %}", (u64)raw->header.dwType,
-                         (u64)raw->header.dwSize, (const void *)raw->header.hDevice, (u64)raw->header.wParam));
+                  result,
+                  tprint("{type = %, size = %, device = %, wparam = %}", (u32)raw->header.dwType,
+                         (u32)raw->header.dwSize, (const void *)raw->header.hDevice, (u64)raw->header.wParam));
         return;
     }
-    if (g_raw_input.preparsed_buffer.size() < preparsed_size) g_raw_input.preparsed_buffer.resize(preparsed_size);
-    if (GetRawInputDeviceInfoA(raw->header.hDevice, RIDI_PREPARSEDDATA, g_raw_input.preparsed_buffer.data(),
-                               &preparsed_size) == (UINT)-1) {
+    if (state.preparsed_buffer.size() < preparsed_size) state.preparsed_buffer.resize(preparsed_size);
+    result = GetRawInputDeviceInfoA(raw->header.hDevice, RIDI_PREPARSEDDATA, state.preparsed_buffer.data(), &preparsed_size);
+    if (result == GET_RAW_INPUT_FAILED) {
         log_error("GetRawInputDeviceInfoA with non-null target memory returned -1!\n");
         return;
     }
-    PHIDP_PREPARSED_DATA preparsed = (PHIDP_PREPARSED_DATA)g_raw_input.preparsed_buffer.data();
+    PHIDP_PREPARSED_DATA preparsed = (PHIDP_PREPARSED_DATA)state.preparsed_buffer.data();
 
     HIDP_CAPS caps = {};
     HidP_GetCaps(preparsed, &caps);
-    USHORT button_caps_count = caps.NumberInputButtonCaps;
-    if (button_caps_count == 0) return;  // a device without buttons: nothing of it is ours
-    g_raw_input.button_caps.resize(button_caps_count);
-    HidP_GetButtonCaps(HidP_Input, g_raw_input.button_caps.data(), &button_caps_count, preparsed);
-    const HIDP_BUTTON_CAPS &buttons = g_raw_input.button_caps[0];
-    USAGE first_usage = buttons.Range.UsageMin;
-    ULONG button_count = (ULONG)(buttons.Range.UsageMax - first_usage + 1);
 
-    char *report = (char *)raw->data.hid.bRawData;
-    ULONG report_size = raw->data.hid.dwSizeHid;
-    g_raw_input.pressed_usages.resize(button_count);
-    ULONG usage_count = button_count;
-    HidP_GetUsages(HidP_Input, buttons.UsagePage, 0, g_raw_input.pressed_usages.data(), &usage_count, preparsed, report,
-                   report_size);
-    g_raw_input.button_indices.clear();
-    for (ULONG i = 0; i < usage_count && i < button_count; i++) {
-        g_raw_input.button_indices.push_back((u32)(g_raw_input.pressed_usages[i] - first_usage));
+    // The first button capability names the buttons' usage page and range.
+    USHORT button_cap_count = caps.NumberInputButtonCaps;
+    if (button_cap_count > 0) {
+        state.button_caps.resize(button_cap_count);
+        HidP_GetButtonCaps(HidP_Input, state.button_caps.data(), &button_cap_count, preparsed);
     }
-    gamepad_update_buttons(g_raw_input.button_indices.data(), (s64)g_raw_input.button_indices.size());
+    if (button_cap_count > 0) {
+        const HIDP_BUTTON_CAPS &first = state.button_caps[0];
+        USAGE first_usage = first.IsRange ? first.Range.UsageMin : first.NotRange.Usage;
+        USAGE last_usage = first.IsRange ? first.Range.UsageMax : first.NotRange.Usage;
+        ULONG button_count = (ULONG)(last_usage - first_usage + 1);
+        state.pressed_usages.resize(button_count);
+        ULONG usage_count = button_count;
+        HidP_GetUsages(HidP_Input, first.UsagePage, 0, state.pressed_usages.data(), &usage_count, preparsed,
+                       (PCHAR)raw->data.hid.bRawData, raw->data.hid.dwSizeHid);
+        if (usage_count > button_count) usage_count = 0;
+        state.pressed_usages_u16.assign(state.pressed_usages.begin(), state.pressed_usages.begin() + usage_count);
+        gamepad_report_buttons(state.pressed_usages_u16.data(), (s64)usage_count, first_usage);
+    }
 
-    USHORT value_caps_count = caps.NumberInputValueCaps;
-    g_raw_input.value_caps.resize(value_caps_count);
-    NTSTATUS status = HidP_GetValueCaps(HidP_Input, g_raw_input.value_caps.data(), &value_caps_count, preparsed);
-    if (!assert_debug(status == HIDP_STATUS_SUCCESS, "HidP_GetValueCaps failed: %", (s64)status)) return;
-    for (USHORT i = 0; i < value_caps_count; i++) {
-        const HIDP_VALUE_CAPS &value_caps = g_raw_input.value_caps[i];
-        if (value_caps.IsRange || value_caps.NotRange.Usage != 0x39) continue;  // hat switches only
+    USHORT value_cap_count = caps.NumberInputValueCaps;
+    if (value_cap_count == 0) return;
+    state.value_caps.resize(value_cap_count);
+    NTSTATUS status = HidP_GetValueCaps(HidP_Input, state.value_caps.data(), &value_cap_count, preparsed);
+    if (!assert_debug(status == HIDP_STATUS_SUCCESS, "HidP_GetValueCaps returned %", (u32)status)) return;
+    for (USHORT i = 0; i < value_cap_count; i++) {
+        const HIDP_VALUE_CAPS &value_cap = state.value_caps[i];
+        if (value_cap.IsRange || value_cap.NotRange.Usage != HAT_SWITCH_USAGE) continue;
         ULONG value = 0;
-        status = HidP_GetUsageValue(HidP_Input, value_caps.UsagePage, 0, value_caps.NotRange.Usage, &value, preparsed,
-                                    report, report_size);
-        if (!assert_debug(status == HIDP_STATUS_SUCCESS, "HidP_GetUsageValue failed: %", (s64)status)) continue;
-        gamepad_update_hat((u32)value);
+        status = HidP_GetUsageValue(HidP_Input, value_cap.UsagePage, 0, value_cap.NotRange.Usage, &value, preparsed,
+                                    (PCHAR)raw->data.hid.bRawData, raw->data.hid.dwSizeHid);
+        if (!assert_debug(status == HIDP_STATUS_SUCCESS, "HidP_GetUsageValue returned %", (u32)status)) continue;
+        gamepad_report_hat(value);
     }
 }
 
-void decode_raw_input(Message_Long raw_input_handle) {
-    HRAWINPUT handle = (HRAWINPUT)(uintptr_t)raw_input_handle;
-    if (g_raw_input.raw_input_buffer.capacity() < 8000) g_raw_input.raw_input_buffer.reserve(8000);
+void win32_process_raw_input(Message_Long raw_input_handle) {
+    Win32_Input_State &state = g_win32_input;
+    if (state.raw_input_buffer.capacity() == 0) state.raw_input_buffer.reserve(8000);
+    HRAWINPUT handle = (HRAWINPUT)(intptr_t)raw_input_handle;
     UINT size = 0;
-    GetRawInputData(handle, RID_INPUT, nullptr, &size, sizeof(RAWINPUTHEADER));
-    static_assert(sizeof(RAWINPUTHEADER) == 24);
-    if (size == 0) return;
-    g_raw_input.raw_input_buffer.resize(size);
-    UINT read = GetRawInputData(handle, RID_INPUT, g_raw_input.raw_input_buffer.data(), &size, sizeof(RAWINPUTHEADER));
-    if (!assert_debug(read != (UINT)-1 && read <= size, "GetRawInputData gave % bytes after announcing %", (u64)read,
-                      (u64)size)) {
-        return;
-    }
-    const RAWINPUT *raw = (const RAWINPUT *)g_raw_input.raw_input_buffer.data();
+    if (GetRawInputData(handle, RID_INPUT, nullptr, &size, sizeof(RAWINPUTHEADER)) == GET_RAW_INPUT_FAILED) return;
+    if (size < sizeof(RAWINPUTHEADER)) return;
+    state.raw_input_buffer.resize(size);
+    UINT announced = size;
+    UINT read = GetRawInputData(handle, RID_INPUT, state.raw_input_buffer.data(), &size, sizeof(RAWINPUTHEADER));
+    if (read == GET_RAW_INPUT_FAILED) return;
+    if (!assert_debug(read <= announced, "GetRawInputData read % bytes of a packet announced as %", read, announced)) return;
+
+    RAWINPUT *raw = (RAWINPUT *)state.raw_input_buffer.data();
     switch (raw->header.dwType) {
     case RIM_TYPEMOUSE:
-        if (!(raw->data.mouse.usFlags & MOUSE_MOVE_ABSOLUTE)) {
-            add_raw_mouse_motion(raw->data.mouse.lLastX, raw->data.mouse.lLastY);
-        }
+        if (!(raw->data.mouse.usFlags & MOUSE_MOVE_ABSOLUTE)) add_raw_mouse_motion(raw->data.mouse.lLastX, raw->data.mouse.lLastY);
         break;
     case RIM_TYPEKEYBOARD: {
         const RAWKEYBOARD &keyboard = raw->data.keyboard;
@@ -173,28 +192,27 @@ void decode_raw_input(Message_Long raw_input_handle) {
         break;
     }
     case RIM_TYPEHID:
-        process_gamepad(raw);
+        process_gamepad_packet(raw);
+        break;
+    default:
         break;
     }
 }
 
 }  // namespace
 
-Input_Os platform_input_os() {
-    Input_Os os;
-    os.key_is_down = key_is_down;
-    os.client_size = client_size;
-    os.default_window_proc = default_window_proc;
-    os.set_capture = set_capture;
-    os.release_capture = release_capture;
-    os.validate_rect = validate_rect;
-    os.message_extra_info = message_extra_info;
-    os.set_window_pos = set_window_pos;
-    os.pump_messages = pump_messages;
-    os.register_raw_input = register_raw_input;
-    os.switch_off_accessibility_shortcuts = switch_off_accessibility_shortcuts;
-    os.process_raw_input = decode_raw_input;
+Input_OS input_os_platform() {
+    Input_OS os = {};
+    os.def_window_proc = win32_def_window_proc;
+    os.get_client_size = win32_get_client_size;
+    os.validate_rect = win32_validate_rect;
+    os.set_capture = win32_set_capture;
+    os.release_capture = win32_release_capture;
+    os.get_message_extra_info = win32_get_message_extra_info;
+    os.set_window_pos = win32_set_window_pos;
+    os.async_key_down = win32_async_key_down;
+    os.pump_messages = win32_pump_messages;
+    os.init_input_system = win32_init_input_system;
+    os.process_raw_input = win32_process_raw_input;
     return os;
 }
-
-Input_Os g_input_os = platform_input_os();

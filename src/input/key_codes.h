@@ -3,6 +3,15 @@
 
 #include "types.h"
 
+// windows.h, when a file has it already, defines DELETE and ESCAPE as macros that would
+// rename two of the codes below.
+#ifdef DELETE
+#undef DELETE
+#endif
+#ifdef ESCAPE
+#undef ESCAPE
+#endif
+
 enum Key_Code : u32 {
     UNKNOWN = 0,
     BACKSPACE = 8,

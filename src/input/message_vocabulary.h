@@ -3,14 +3,15 @@
 // defined here, and the platform layer translates its events into them.
 #pragma once
 
+#include "events.h"
 #include "types.h"
 
 #ifdef _WIN32
 #include <windows.h>
-// NOTE: winnt.h defines DELETE (an access right) as a macro, which would swallow the key
-// code of the same name; nothing of ours uses the access right. Include windows.h only
-// through this header (or before it) so the macro stays gone.
+// windows.h defines these as macros (an access right and a printer escape); here they are
+// key codes.
 #undef DELETE
+#undef ESCAPE
 #else
 
 // --- window messages ---
@@ -48,6 +49,10 @@ constexpr u32 SIZE_MINIMIZED = 1;
 constexpr u32 SIZE_MAXIMIZED = 2;
 
 constexpr u32 WHEEL_DELTA = 120;
+
+// SetWindowPos flags
+constexpr u32 SWP_NOZORDER = 0x0004;
+constexpr u32 SWP_NOACTIVATE = 0x0010;
 
 // --- virtual keys ---
 constexpr u32 VK_LBUTTON = 0x01;
@@ -87,6 +92,7 @@ constexpr u32 VK_SUBTRACT = 0x6D;
 constexpr u32 VK_DECIMAL = 0x6E;
 constexpr u32 VK_DIVIDE = 0x6F;
 constexpr u32 VK_F1 = 0x70;
+constexpr u32 VK_F10 = 0x79;
 constexpr u32 VK_F16 = 0x7F;
 constexpr u32 VK_F24 = 0x87;
 constexpr u32 VK_NUMLOCK = 0x90;
@@ -106,8 +112,8 @@ constexpr u32 VK_OEM_102 = 0xE2;
 
 #endif
 
-// The window procedure's parameter and result types, the same widths as the system's on
-// 64-bit Windows: the word parameter is unsigned, the long parameter and the result signed.
-using Message_Word = u64;
-using Message_Long = s64;
-using Message_Result = s64;
+// SetWindowPos's insert-after value HWND_TOPMOST, as a number.
+constexpr s64 INSERT_AFTER_TOPMOST = -1;
+// GetMessageExtraInfo bits that together mark input the system synthesised from touch or
+// pen (whose raw input is skipped).
+constexpr s64 MESSAGE_EXTRA_INFO_TOUCH_OR_PEN = 0x80 | 0x02;

@@ -1,20 +1,24 @@
-// The updater's top-level window: one window class per process, a window whose client
-// area has exactly the asked size, centred in the work area unless placed, visible when
-// the call returns. Its messages go to the event system's window procedure.
+// Creation of the updater's top-level window: the window class, registered once per
+// process, and a window placed, sized for an exact client area and shown. Its messages go
+// to the event system's window procedure.
 #pragma once
 
 #include "platform_window.h"
 #include "types.h"
 
-// Registers the window class once (its background is the given colour, 0..1 per channel).
+// Registers the window class with a background of the colour (channels in 0..1) unless it
+// is registered already. A failure is logged; the next call tries again.
 void init_window_class(f32 red, f32 green, f32 blue);
 
-// None (0) on failure, with an error line. window_x -1: centred in the work area (then
-// window_y is computed too, whatever was passed).
+// A visible top-level window whose client area is width x height pixels. window_x -1:
+// centred in the work area (window_y is then ignored too). With a parent the window has
+// no minimize and maximize boxes. Returns the window, or none (logged) on failure.
 Window_Type custom_create_window(s64 width, s64 height, String window_name, s64 window_x = -1, s64 window_y = -1,
                                  Window_Type parent = {});
 
-// --- shared arithmetic ---
+// --- shared by both platforms ---
+
+constexpr const char *WINDOW_CLASS_NAME = "Default Window Class";
 
 struct Work_Area {
     s64 left = 0, top = 0, right = 0, bottom = 0;
@@ -25,13 +29,12 @@ struct Window_Position {
     s64 y = 0;
 };
 
-// Where the window goes: the passed position, or, when window_x is -1 and the work area is
-// known, the middle of the work area less half the client size (integer halves that
-// truncate toward zero), lifted by 30 pixels.
-Window_Position window_position(s64 width, s64 height, s64 window_x, s64 window_y, const Work_Area *work_area);
+// The position of a window of the client size: the passed one unless window_x is -1, then
+// centred in the work area (when there is one; have_work_area false keeps the passed
+// values), lifted by 30 pixels. Divisions truncate toward zero.
+Window_Position window_position(s64 width, s64 height, s64 window_x, s64 window_y, bool have_work_area,
+                                Work_Area work_area);
 
-// The class background brush colour: red + green * 256 + blue * 65536, each channel * 255
-// truncated and held to 0..255.
-u32 window_background_color(f32 red, f32 green, f32 blue);
-
-constexpr const char *WINDOW_CLASS_NAME = "Default Window Class";
+// The class background as the system's colour value: red + green * 256 + blue * 65536,
+// each channel times 255, truncated and clamped to 0..255.
+u32 background_color_value(f32 red, f32 green, f32 blue);
