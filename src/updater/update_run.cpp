@@ -9,6 +9,7 @@
 #include "os.h"
 #include "update_counters.h"
 #include "updater_os.h"
+#include "gui_platform.h"
 #include "updater_window.h"
 
 constexpr const char *UPDATER_FILE = "korvane.exe";
@@ -21,10 +22,12 @@ constexpr const char *CLIENT_START_PATH = ".\\client.exe";
 constexpr const char *CLIENT_START_PATH = "./client.exe";
 #endif
 
-static void start_gui_thread() {
-    if (!start_updater_gui_thread()) log_error("Could not start the progress window's thread; updating without it");
+static bool start_gui_thread() {
+    if (start_updater_gui_thread()) return true;
+    log_error("Could not start the progress window's thread; updating without it");
+    return false;
 }
-void (*start_progress_window)() = start_gui_thread;
+bool (*start_progress_window)() = start_gui_thread;
 
 UpdaterClientVersions local_identity() {
     UpdaterClientVersions record = {};
@@ -89,13 +92,14 @@ void run_update() {
     }
 
     bool updater_written = false;
+    bool window_running = false;
     if (up_to_date) {
         start_client();
         print("Starting game");
     } else {
         download_bytes_received = 0;
         download_bytes_total = server.updater.size + server.client.size;
-        start_progress_window();
+        window_running = start_progress_window();
 
         String client = http_get(CLIENT_FILE);
         if (client.count > 0 && store_download(CLIENT_FILE, client, server.client, have_server_record)) {
@@ -116,4 +120,7 @@ void run_update() {
     }
     print("Updater: finished");
     curl.curl_global_cleanup();
+    // NOTE: returning from main would run the static destructors while the GUI thread may
+    // still be drawing with them; the process ends here instead, as the GUI thread ends it.
+    if (window_running) exit_process(0);
 }

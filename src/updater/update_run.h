@@ -20,5 +20,6 @@ UpdaterClientVersions local_identity();
 bool store_download(String name, String body, const UpdaterClientVersions::File &server_file,
                     bool have_server_record);
 
-// Starts the progress window's thread; a table slot so the run can be tested without it.
-extern void (*start_progress_window)();
+// Starts the progress window's thread (true when it runs); a slot of its own so the run can
+// be tested without a window.
+extern bool (*start_progress_window)();

@@ -116,7 +116,7 @@ static void *find_procedure(void *, const char *name) {
     return &procedure_stand_in;
 }
 
-static void no_progress_window() {}
+static bool no_progress_window() { return false; }
 
 Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(start_progress_window) {
     fake = Fake_World();

@@ -33,7 +33,7 @@ extern Fake_World fake;
 // the destructor puts the platform's table back.
 struct Fake_Os_Scope {
     Updater_Os saved;
-    void (*saved_progress_window)();
+    bool (*saved_progress_window)();
     Fake_Os_Scope();
     ~Fake_Os_Scope();
 };
