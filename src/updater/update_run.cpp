@@ -120,7 +120,13 @@ void run_update() {
     }
     print("Updater: finished");
     curl.curl_global_cleanup();
-    // NOTE: returning from main would run the static destructors while the GUI thread may
-    // still be drawing with them; the process ends here instead, as the GUI thread ends it.
-    if (window_running) exit_process(0);
+    if (window_running) {
+        // NOTE: returning from main would run the static destructors while the GUI thread may
+        // still be drawing with them, and ending the process from here while that thread is
+        // inside the window system's calls crashed it under Wine. The GUI thread ends the
+        // process at the top of its next iteration; it is given ten seconds to get there.
+        updater_done = true;
+        for (s32 waited = 0; waited < 10'000; waited += 10) sleep_milliseconds(10);
+        exit_process(0);
+    }
 }
