@@ -152,15 +152,24 @@ def update_with_threads(platform, korvane, with_display):
         time.sleep(0.002)
     wall = time.perf_counter() - started
 
+    # The GUI thread is the first thread the process starts (step 9.2, before any library
+    # starts threads of its own); threads that come and go later are not it.
+    first_seen = {}
+    for _, times in samples:
+        for tid, (name, _) in times.items():
+            if tid != process.pid and tid not in first_seen and not name.startswith("llvmpipe"):
+                first_seen[tid] = len(first_seen)
+    gui_tid = min(first_seen, key=first_seen.get) if first_seen else None
+
     def gui_ns(times):
-        return sum(ns for tid, (name, ns) in times.items() if tid != process.pid and not name.startswith("llvmpipe"))
+        return times.get(gui_tid, ("", 0))[1]
 
     def renderer_ns(times):
         return sum(ns for tid, (name, ns) in times.items() if name.startswith("llvmpipe"))
 
     last = max(samples, key=lambda sample: gui_ns(sample[1]))[1] if samples else {}
     # Steady state: from the first sample in which the renderer's workers exist, plus 50 ms.
-    drawing = [s for s in samples if renderer_ns(s[1]) > 0]
+    drawing = [s for s in samples if renderer_ns(s[1]) > 0 and gui_tid in s[1]]
     steady = None
     if drawing:
         begin = next((s for s in drawing if s[0] >= drawing[0][0] + 0.05), drawing[-1])
