@@ -362,8 +362,6 @@ void x11_pump_messages() {
 
 // --- the calls behind the window procedure ---
 
-int ignore_x_error(Display *, XErrorEvent *) { return 0; }
-
 Message_Result x11_def_window_proc(Window_Type window, u32 message, Message_Word w_param, Message_Long l_param) {
     Display *d = display();
     if (message != WM_CLOSE || !d) return 0;
@@ -371,26 +369,21 @@ Message_Result x11_def_window_proc(Window_Type window, u32 message, Message_Word
     // frame loop may still present to it once before it sees the close, and drawing to a
     // destroyed X window is an error that Xlib answers by ending the process.
     known_window(window)->closed = true;
-    XSync(d, False);
-    XErrorHandler previous = XSetErrorHandler(ignore_x_error);
+    x11_begin_error_trap();  // the window may be gone already
     XUnmapWindow(d, window);
-    XSync(d, False);
-    XSetErrorHandler(previous);
+    x11_end_error_trap();
     return 0;
 }
 
 Client_Size x11_get_client_size(Window_Type window) {
     Display *d = display();
     if (!d || !window) return {};
-    // A window id that is gone is an asynchronous error, which Xlib's default handler answers
-    // by ending the process; the size is then 0 by 0, as GetClientRect's failure gives.
-    XSync(d, False);
-    XErrorHandler previous = XSetErrorHandler(ignore_x_error);
+    // A window id that is gone is an asynchronous error: caught, the size is then 0 by 0, as
+    // GetClientRect's failure gives.
+    x11_begin_error_trap();
     XWindowAttributes attributes = {};
     Status ok = XGetWindowAttributes(d, window, &attributes);
-    XSync(d, False);
-    XSetErrorHandler(previous);
-    if (!ok) return {};
+    if (x11_end_error_trap() || !ok) return {};
     return {attributes.width, attributes.height};
 }
 

@@ -22,29 +22,6 @@ struct Window_Creation_State {
 };
 Window_Creation_State g_window_creation;
 
-struct X_Error_Trap {
-    XErrorHandler previous = nullptr;
-    int error_code = 0;
-};
-X_Error_Trap g_x_error_trap;
-
-int note_x_error(Display *, XErrorEvent *event) {
-    if (!g_x_error_trap.error_code) g_x_error_trap.error_code = event->error_code;
-    return 0;
-}
-
-void begin_error_trap(Display *display) {
-    XSync(display, False);
-    g_x_error_trap.error_code = 0;
-    g_x_error_trap.previous = XSetErrorHandler(note_x_error);
-}
-
-int end_error_trap(Display *display) {
-    XSync(display, False);
-    XSetErrorHandler(g_x_error_trap.previous);
-    return g_x_error_trap.error_code;
-}
-
 // Up to count 32-bit cardinals of a root window property, from item offset on; the number
 // read.
 int read_cardinals(Display *display, Window root, const char *name, long offset, long count, long *values) {
@@ -196,11 +173,11 @@ Window_Type custom_create_window(s64 width, s64 height, String window_name, s64 
     attributes.background_pixel = pixel_for(visual, g_window_creation.background);
     attributes.border_pixel = 0;
     attributes.event_mask = x11_input_event_mask();
-    begin_error_trap(display);
+    x11_begin_error_trap();
     Window window = XCreateWindow(display, root, (int)position.x, (int)position.y, (unsigned)width, (unsigned)height, 0,
                                   depth, InputOutput, visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask,
                                   &attributes);
-    int error = end_error_trap(display);
+    int error = x11_end_error_trap();
     if (!window || error) {
         char text[256] = {};
         XGetErrorText(display, error, text, sizeof(text));

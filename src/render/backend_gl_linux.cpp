@@ -5,34 +5,14 @@
 #include "assertions.h"
 #include "backend_gl_platform.h"
 
-namespace {
-
-struct X_Size_Query {
-    bool failed = false;
-    XErrorHandler previous = nullptr;
-};
-X_Size_Query g_size_query;
-
-int note_x_error(Display *, XErrorEvent *) {
-    g_size_query.failed = true;
-    return 0;
-}
-
-}  // namespace
-
 Render_Dimensions os_client_size(Window_Type window) {
     Display *display = (Display *)x11_display();
     if (!display || !window) return {};
-    // NOTE: a bad window id is an asynchronous X error, which Xlib's default handler answers
-    // by ending the process; catch it for the length of the query.
-    XSync(display, False);
-    g_size_query.failed = false;
-    g_size_query.previous = XSetErrorHandler(note_x_error);
+    // A window id that is gone is an asynchronous X error: caught, the size is 0 by 0.
+    x11_begin_error_trap();
     XWindowAttributes attributes = {};
     Status ok = XGetWindowAttributes(display, window, &attributes);
-    XSync(display, False);
-    XSetErrorHandler(g_size_query.previous);
-    if (!ok || g_size_query.failed) return {};
+    if (x11_end_error_trap() || !ok) return {};
     return {attributes.width, attributes.height};
 }
 

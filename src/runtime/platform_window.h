@@ -12,4 +12,11 @@ struct _XDisplay;
 // The display connection of the window, renderer and input code, opened on first use
 // from $DISPLAY (Xlib threads initialised first). Null when there is no display.
 _XDisplay *x11_display();
+
+// Between these two calls the X errors of the calling thread's requests on that connection
+// are caught instead of logged, so a request that may fail (a window that went away, a
+// configuration the server refuses) can be answered by its caller. Both wait for the
+// server to catch up; end returns the first error code, 0 for none.
+void x11_begin_error_trap();
+int x11_end_error_trap();
 #endif

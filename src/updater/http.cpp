@@ -256,8 +256,9 @@ static bool ensure_download_buffer() {
     if (download_buffer.data) return true;
     download_buffer.data = (u8 *)g_updater_os.reserve_memory(DOWNLOAD_BUFFER_CAPACITY);
     if (!download_buffer.data) {
-        log_error("Could not reserve % bytes for downloads: code %, %", DOWNLOAD_BUFFER_CAPACITY,
-                  g_updater_os.last_error(), os_error_text(g_updater_os.last_error()));
+        s64 code = g_updater_os.last_error();
+        log_error("Could not reserve % bytes for downloads: code %, %", DOWNLOAD_BUFFER_CAPACITY, code,
+                  os_error_text(code));
         return false;
     }
     download_buffer.capacity = DOWNLOAD_BUFFER_CAPACITY;

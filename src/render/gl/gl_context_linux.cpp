@@ -21,32 +21,6 @@ namespace {
 
 using Glx_Create_Context_Attribs_Arb = GLXContext (*)(Display *, GLXFBConfig, GLXContext, Bool, const int *);
 
-// X errors are reported asynchronously to a process-wide handler; a failing request here
-// (a bad window, a refused context) must not end the process through Xlib's default one.
-struct Glx_State {
-    int trapped_error = 0;
-    XErrorHandler previous_handler = nullptr;
-};
-Glx_State g_glx;
-
-int record_x_error(Display *, XErrorEvent *event) {
-    g_glx.trapped_error = event->error_code;
-    return 0;
-}
-
-void begin_x_error_trap(Display *display) {
-    XSync(display, False);
-    g_glx.trapped_error = 0;
-    g_glx.previous_handler = XSetErrorHandler(record_x_error);
-}
-
-// True when no X error arrived since begin_x_error_trap.
-bool end_x_error_trap(Display *display) {
-    XSync(display, False);
-    XSetErrorHandler(g_glx.previous_handler);
-    return g_glx.trapped_error == 0;
-}
-
 struct Glx_Chooser_Data {
     Display *display;
     int screen;
@@ -136,9 +110,9 @@ GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_contex
     }
 
     XWindowAttributes window_attributes = {};
-    begin_x_error_trap(display);
+    x11_begin_error_trap();
     Status have_attributes = XGetWindowAttributes(display, window, &window_attributes);
-    bool window_ok = end_x_error_trap(display) && have_attributes && window_attributes.visual;
+    bool window_ok = x11_end_error_trap() == 0 && have_attributes && window_attributes.visual;
     if (!window_ok) {
         log_error("Couldn't find a working pixel format");
         return failed;
@@ -168,10 +142,10 @@ GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_contex
     }
 
     std::vector<s32> attributes = context_attributes(major_version, minor_version, compatibility, debug);
-    begin_x_error_trap(display);
+    x11_begin_error_trap();
     GLXContext context =
         create_context_attribs(display, chooser.chosen, (GLXContext)share_context, True, attributes.data());
-    bool created = end_x_error_trap(display) && context;
+    bool created = x11_end_error_trap() == 0 && context;
     if (!created) {
         if (context) glXDestroyContext(display, context);
         log_error("glXCreateContextAttribsARB returned 0");
