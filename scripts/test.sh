@@ -121,7 +121,8 @@ build_e2e() {
 run_step "build end-to-end linux" build_e2e linux
 run_step "build end-to-end windows" build_e2e windows
 export KORVANE_E2E_BUILD_ROOT="$BUILD_ROOT" KORVANE_E2E_REQUIRE=1
-run_step "end-to-end tests" /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
+# run_e2e.sh names the test that was running when pytest ends without its summary.
+run_step "end-to-end tests" scripts/run_e2e.sh
 
 if [ -x tests/fuzz/run.sh ]; then
   run_step "fuzzers" tests/fuzz/run.sh

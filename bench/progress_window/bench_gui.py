@@ -15,7 +15,6 @@ port 18733) and its site under build/bench-update/site, making both when missing
 per frame is measured by progress_window_bench (Google Benchmark)."""
 import argparse
 import ctypes
-import ctypes.util
 import os
 import shutil
 import statistics
@@ -28,6 +27,7 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 sys.path.insert(0, str(ROOT / "bench" / "update"))
 from conftest import FaultServer, Route, nginx_serving, sized_body  # noqa: E402
+import x11  # noqa: E402
 import bench_update  # noqa: E402
 
 TITLE = b"Korvane (Updater)"
@@ -35,32 +35,13 @@ BACKGROUND = (8, 20, 3)  # 0.03, 0.08, 0.01 in bytes
 
 
 class X:
-    """The few Xlib calls needed to find the window and read one of its pixels."""
+    """The few Xlib calls needed to find the window and read one of its pixels. Callers
+    hold an error trap around their use: a window that goes away between the calls is
+    no reason to end the benchmark."""
 
-    def __init__(self):
-        x = ctypes.CDLL(ctypes.util.find_library("X11"))
-        x.XOpenDisplay.restype = ctypes.c_void_p
-        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x.XDefaultRootWindow.restype = ctypes.c_ulong
-        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
-                                 ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
-                                 ctypes.POINTER(ctypes.c_uint)]
-        x.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_char_p)]
-        x.XGetImage.restype = ctypes.c_void_p
-        x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
-                                ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-        x.XGetPixel.restype = ctypes.c_ulong
-        x.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
-        x.XDestroyImage.argtypes = [ctypes.c_void_p]
-        x.XFree.argtypes = [ctypes.c_void_p]
-        x.XSetErrorHandler.argtypes = [ctypes.c_void_p]
-        self.x = x
-        self.display = x.XOpenDisplay(None)
-        assert self.display, "no X display"
-        # A window that goes away between the calls is no reason to end the benchmark.
-        self.handler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda d, e: 0)
-        x.XSetErrorHandler(ctypes.cast(self.handler, ctypes.c_void_p))
+    def __init__(self, connection):
+        self.x = connection.lib
+        self.display = connection.display
 
     def find(self, name):
         root = self.x.XDefaultRootWindow(self.display)
@@ -187,8 +168,11 @@ def main():
     if not os.environ.get("DISPLAY"):
         raise SystemExit("needs an X display: eval \"$(scripts/xvfb.sh start)\"")
     platforms = ["linux", "windows"] if args.platform == "both" else [args.platform]
-    x = X()
+    with x11.connect() as connection, connection.trap():
+        measure(args, platforms, X(connection))
 
+
+def measure(args, platforms, x):
     site = bench_update.WORK / "site"
     tools = bench_update.build("linux")
     if not (site / "client.exe").exists():

@@ -7,10 +7,12 @@ E2E_PORT, and every test starts its own server on that port (tests run one at a 
 
 Environment: KORVANE_E2E_PORT (default 18731), KORVANE_E2E_BUILD_ROOT (the folder holding
 e2e-linux and e2e-windows, default build/), KORVANE_E2E_REQUIRE=1 to fail instead of skip
-when a build is missing (scripts/test.sh sets it).
+when a build is missing (scripts/test.sh sets it). The build root also receives
+e2e-running.txt, the record of the running test (see "how the run ended" below).
 """
 import contextlib
 import email.utils
+import faulthandler
 import gzip
 import http.server
 import os
@@ -23,6 +25,9 @@ import time
 from pathlib import Path
 
 import pytest
+
+# The X calls of this process go through x11, under its error trap.
+from x11 import close_window  # noqa: F401 (re-exported for the tests)
 
 ROOT = Path(__file__).resolve().parents[2]
 E2E_PORT = int(os.environ.get("KORVANE_E2E_PORT", "18731"))
@@ -325,48 +330,52 @@ def press_key(window, key="Return"):
     xdotool("windowfocus", "--sync", window, "key", key)
 
 
-def close_window(window):
-    """Asks the window to close the way a window manager's close button does: a
-    WM_PROTOCOLS client message carrying WM_DELETE_WINDOW (xdotool's windowclose would
-    destroy the window instead, which no program expects)."""
-    import ctypes
-    import ctypes.util
-
-    x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XInternAtom.restype = ctypes.c_ulong
-    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-    x11.XFlush.argtypes = [ctypes.c_void_p]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
-
-    class Event(ctypes.Union):
-        _fields_ = [("client", ClientMessage), ("pad", ctypes.c_long * 24)]
-
-    display = x11.XOpenDisplay(None)
-    assert display, "no X display"
-    try:
-        event = Event()
-        event.client.type = 33  # ClientMessage
-        event.client.window = int(window)
-        event.client.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
-        event.client.format = 32
-        event.client.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-        event.client.data[1] = 0  # CurrentTime
-        x11.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
-        x11.XFlush(display)
-    finally:
-        x11.XCloseDisplay(display)
-
-
 @pytest.fixture
 def display():
     if not os.environ.get("DISPLAY"):
         pytest.skip("no X display (scripts/xvfb.sh start)")
     return os.environ["DISPLAY"]
+
+
+# --- how the run ended ---
+# pytest can end without its summary: a library calling exit() inside a test, a crash, a
+# kill from outside. The record below names what was running then: written as each test
+# starts and ends, removed when pytest comes to its own end, so a record left behind means
+# the run was cut short. scripts/run_e2e.sh reads it (with the exit status or signal).
+
+RUNNING_FILE = BUILD_ROOT / "e2e-running.txt"
+terminated_traceback = None
+
+
+def note_running(text):
+    RUNNING_FILE.parent.mkdir(parents=True, exist_ok=True)
+    # Whole or not at all: the process may be killed while writing.
+    partial = RUNNING_FILE.with_name(RUNNING_FILE.name + ".partial")
+    partial.write_text(text + "\n")
+    os.replace(partial, RUNNING_FILE)
+
+
+def pytest_configure(config):
+    global terminated_traceback
+    note_running("no test yet (collecting the tests)")
+    # A run killed from outside (a CI time limit) leaves where every thread was. pytest
+    # itself does the same for crashes. Descriptor 2 is pytest's real one here: its
+    # capture is only active around the tests.
+    terminated_traceback = open(os.dup(2), "w")
+    faulthandler.register(signal.SIGTERM, file=terminated_traceback, all_threads=True, chain=True)
+
+
+def pytest_runtest_logstart(nodeid, location):
+    note_running(nodeid)
+
+
+def pytest_runtest_logfinish(nodeid, location):
+    note_running(f"no test (between tests; the last one to end was {nodeid})")
+
+
+def pytest_unconfigure(config):
+    faulthandler.unregister(signal.SIGTERM)
+    if terminated_traceback is not None:
+        terminated_traceback.close()
+    with contextlib.suppress(FileNotFoundError):
+        RUNNING_FILE.unlink()

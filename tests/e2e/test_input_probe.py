@@ -8,6 +8,7 @@ import time
 
 import pytest
 
+import x11
 from conftest import close_window, find_built, kill_group, normalise, press_key, wait_for_window, xdotool
 
 TITLE = "Korvane input probe"
@@ -89,37 +90,24 @@ def probe_of(platform, display):
 
 # --- acting on the window from outside ---
 
-class X11:
-    """The few Xlib calls the tests make themselves, through ctypes."""
+class Keymap:
+    """The display's keyboard mapping, read and changed through Xlib under its error trap."""
 
     def __init__(self):
-        self.lib = lib = ctypes.CDLL("libX11.so.6")
-        lib.XOpenDisplay.restype = ctypes.c_void_p
-        lib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        lib.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        lib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        lib.XStringToKeysym.restype = ctypes.c_ulong
-        lib.XStringToKeysym.argtypes = [ctypes.c_char_p]
-        lib.XDisplayKeycodes.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int)]
-        lib.XGetKeyboardMapping.restype = ctypes.POINTER(ctypes.c_ulong)
-        lib.XGetKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int, ctypes.POINTER(ctypes.c_int)]
-        lib.XChangeKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
-                                               ctypes.POINTER(ctypes.c_ulong), ctypes.c_int]
-        lib.XFree.argtypes = [ctypes.c_void_p]
-        self.display = lib.XOpenDisplay(None)
-        assert self.display, "cannot open the display"
+        self.connection = x11.connect()
 
     def close(self):
-        self.lib.XCloseDisplay(self.display)
+        self.connection.close()
 
     def free_keycodes(self):
         """Keycodes without any keysym."""
-        lib = self.lib
+        connection, lib = self.connection, self.connection.lib
         low, high = ctypes.c_int(), ctypes.c_int()
-        lib.XDisplayKeycodes(self.display, ctypes.byref(low), ctypes.byref(high))
+        lib.XDisplayKeycodes(connection.display, ctypes.byref(low), ctypes.byref(high))
         per = ctypes.c_int()
         count = high.value - low.value + 1
-        table = lib.XGetKeyboardMapping(self.display, low.value, count, ctypes.byref(per))
+        with connection.checked("reading the keyboard mapping"):
+            table = lib.XGetKeyboardMapping(connection.display, low.value, count, ctypes.byref(per))
         free = [low.value + i for i in range(count)
                 if all(table[i * per.value + j] == 0 for j in range(per.value))]
         lib.XFree(table)
@@ -127,8 +115,8 @@ class X11:
 
     def map_keycode(self, keycode, keysym):
         symbol = (ctypes.c_ulong * 1)(keysym)
-        self.lib.XChangeKeyboardMapping(self.display, keycode, 1, symbol, 1)
-        self.lib.XSync(self.display, 0)
+        with self.connection.checked(f"mapping keycode {keycode} to keysym 0x{keysym:x}"):
+            self.connection.lib.XChangeKeyboardMapping(self.connection.display, keycode, 1, symbol, 1)
 
 
 @pytest.fixture
@@ -136,20 +124,20 @@ def keysyms_on_keys():
     """Gives keysyms the default keymap lacks a key of their own, for the length of a
     test. Otherwise xdotool maps a spare key for each stroke and takes it back at once,
     and a client reading its events a frame later finds the key gone."""
-    x11 = X11()
+    keymap = Keymap()
     mapped = []
 
     def map_keysyms(*names):
-        free = x11.free_keycodes()
+        free = keymap.free_keycodes()
         assert len(free) >= len(names), "no free keycodes"
         for name, keycode in zip(names, free):
-            x11.map_keycode(keycode, x11.lib.XStringToKeysym(name.encode()))
+            keymap.map_keycode(keycode, x11.library().XStringToKeysym(name.encode()))
             mapped.append(keycode)
 
     yield map_keysyms
     for keycode in mapped:
-        x11.map_keycode(keycode, 0)
-    x11.close()
+        keymap.map_keycode(keycode, 0)
+    keymap.close()
 
 
 def geometry(window):
