@@ -7,6 +7,7 @@
 #include "http.h"
 #include "log.h"
 #include "os.h"
+#include "release_check.h"
 #include "update_counters.h"
 #include "updater_os.h"
 #include "gui_platform.h"
@@ -28,6 +29,15 @@ static bool start_gui_thread() {
     return false;
 }
 bool (*start_progress_window)() = start_gui_thread;
+Compiled_Release_Key (*update_release_key)() = compiled_release_key;
+
+// A version.data that does not carry the release key's signature: nothing is fetched or
+// started, as when the site cannot be reached; the error line says what was wrong.
+static void refuse_unsigned_site(String file, String reason) {
+    log_error("% is refused: %", file, reason);
+    display_error_with_os("The update site's files are not signed by the game's release key. The game was not "
+                          "updated or started; please try again later.");
+}
 
 UpdaterClientVersions local_identity() {
     UpdaterClientVersions record = {};
@@ -72,7 +82,27 @@ void run_update() {
     UpdaterClientVersions ours = local_identity();
     print("Our version is %\n", ours);
 
+    // With a release key the signature comes first, so the record's check needs no second
+    // transfer; the record's body is the receive buffer's until the next http_get.
+    Compiled_Release_Key release = update_release_key();
+    Signature_Fetch version_signature;
+    if (release.present) version_signature = fetch_signature(VERSION_FILE);
+
     String body = http_get(VERSION_FILE);
+    if (release.present && body.count > 0) {
+        u64 newest_accepted = read_newest_accepted_timestamp();
+        Release_Check check = check_signed_file(release.key, version_signature, body, newest_accepted);
+        if (!check.ok) {
+            refuse_unsigned_site(VERSION_FILE, check.reason);
+            print("Updater: finished");
+            curl.curl_global_cleanup();
+            return;
+        }
+        print("% is signed by the release key\n", VERSION_FILE);
+        if (check.timestamp.found && check.timestamp.value > newest_accepted) {
+            write_newest_accepted_timestamp(check.timestamp.value);
+        }
+    }
     UpdaterClientVersions server = {};
     bool have_server_record = false;
     if (body.count == 0) display_error_with_os("Received 0 count version from server");
