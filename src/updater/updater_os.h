@@ -32,7 +32,10 @@ struct Updater_Os {
     // Writes a temporary file beside the target, flushes it and renames it over the
     // target, so the target is always either the old or the new file.
     File_Replace (*replace_file)(String name, String data);
+    // Loads the working directory's library of that name by its full path (never by the
+    // system's search of other folders).
     void *(*load_library)(String name);
+    void (*unload_library)(void *library);
     void *(*find_procedure)(void *library, const char *name);
     s64 (*last_error)();
     void *(*reserve_memory)(s64 size);

@@ -103,9 +103,13 @@ static File_Replace replace_file(String name, String data) {
 
 static void *load_library(String name) {
     // dlopen searches the system's folders for a bare name; the library is the one in
-    // the working directory.
+    // the working directory, named by its full path.
     String path = name;
-    if (name.view().find('/') == std::string_view::npos) path = tprint("./%", name);
+    if (name.view().find('/') == std::string_view::npos) {
+        char folder[4096];
+        if (getcwd(folder, sizeof(folder))) path = tprint("%/%", String(folder), name);
+        else path = tprint("./%", name);
+    }
     void *library = dlopen(temp_c_string(path), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         const char *why = dlerror();
@@ -113,6 +117,8 @@ static void *load_library(String name) {
     }
     return library;
 }
+
+static void unload_library(void *library) { dlclose(library); }
 
 static void *find_procedure(void *library, const char *name) { return dlsym(library, name); }
 
@@ -138,6 +144,7 @@ Updater_Os platform_updater_os() {
     os.write_file = write_file;
     os.replace_file = replace_file;
     os.load_library = load_library;
+    os.unload_library = unload_library;
     os.find_procedure = find_procedure;
     os.last_error = last_error;
     os.reserve_memory = reserve_memory;
