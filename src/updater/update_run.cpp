@@ -17,6 +17,7 @@ constexpr const char *UPDATER_FILE = "korvane.exe";
 constexpr const char *CLIENT_FILE = "client.exe";
 constexpr const char *UPDATED_UPDATER_FILE = "korvane_updated.exe";
 constexpr const char *VERSION_FILE = "version.data";
+constexpr const char *INSTANCE_LOCK_FILE = "korvane.lock";
 #ifdef _WIN32
 constexpr const char *CLIENT_START_PATH = ".\\client.exe";
 #else
@@ -75,6 +76,18 @@ bool store_download(String name, String body, const UpdaterClientVersions::File 
 }
 
 void run_update() {
+    // One run per folder: a second one would write the same files (the library, the
+    // downloads) under the first.
+    Instance_Lock lock = g_updater_os.lock_instance(INSTANCE_LOCK_FILE);
+    if (lock.held_elsewhere) {
+        print("Another korvane.exe is already running in this folder; this one ends.\n");
+        return;
+    }
+    if (!lock.acquired) {
+        log_error("Could not lock %: code %, %; going on without it", INSTANCE_LOCK_FILE, lock.error_code,
+                  os_error_text(lock.error_code));
+    }
+
     load_http_library();
     curl.curl_global_init(CURL_GLOBAL_ALL);
     g_updater_os.prepare_process();

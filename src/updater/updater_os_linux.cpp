@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,6 +134,25 @@ static void *reserve_memory(s64 size) {
     return memory;
 }
 
+static Instance_Lock lock_instance(String name) {
+    Instance_Lock result;
+    // O_NOFOLLOW: a link planted at the lock's name is not followed to somewhere else.
+    int fd = open(temp_c_string(name), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        result.error_code = errno;
+        return result;
+    }
+    // The descriptor stays open for the process's life; the kernel drops the lock with it.
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        result.acquired = true;
+    } else {
+        result.held_elsewhere = errno == EWOULDBLOCK;
+        result.error_code = errno;
+        close(fd);
+    }
+    return result;
+}
+
 static void prepare_process() {}  // no DPI or timer settings to make here
 
 Updater_Os platform_updater_os() {
@@ -148,6 +168,7 @@ Updater_Os platform_updater_os() {
     os.find_procedure = find_procedure;
     os.last_error = last_error;
     os.reserve_memory = reserve_memory;
+    os.lock_instance = lock_instance;
     os.prepare_process = prepare_process;
     return os;
 }

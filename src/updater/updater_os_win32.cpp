@@ -125,6 +125,21 @@ static void *reserve_memory(s64 size) {
     return VirtualAlloc(nullptr, (SIZE_T)size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
+static Instance_Lock lock_instance(String name) {
+    Instance_Lock result;
+    // No sharing: while this handle is open (until the process ends) nobody else can open
+    // the file. The handle is not inheritable, so the game does not keep it.
+    HANDLE file = CreateFileW((const wchar_t *)temp_utf16(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        result.error_code = (s64)GetLastError();
+        result.held_elsewhere = result.error_code == ERROR_SHARING_VIOLATION;
+        return result;
+    }
+    result.acquired = true;
+    return result;
+}
+
 static void prepare_process() {
     SetProcessDPIAware();
     timeBeginPeriod(1);
@@ -143,6 +158,7 @@ Updater_Os platform_updater_os() {
     os.find_procedure = find_procedure;
     os.last_error = last_error;
     os.reserve_memory = reserve_memory;
+    os.lock_instance = lock_instance;
     os.prepare_process = prepare_process;
     return os;
 }

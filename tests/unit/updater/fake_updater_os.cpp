@@ -65,6 +65,13 @@ void unload_library(void *) { fake.unloads++; }
 s64 last_error() { return 0; }
 void *reserve_memory(s64 size) { return platform_updater_os().reserve_memory(size); }
 void prepare_process() {}
+Instance_Lock lock_instance(String name) {
+    fake.locked.emplace_back(name.view());
+    Instance_Lock lock;
+    lock.acquired = !fake.lock_held_elsewhere;
+    lock.held_elsewhere = fake.lock_held_elsewhere;
+    return lock;
+}
 
 CURLcode fake_global_init(long) { return CURLE_OK; }
 void fake_global_cleanup() {}
@@ -150,6 +157,7 @@ Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(star
     g_updater_os.last_error = last_error;
     g_updater_os.reserve_memory = reserve_memory;
     g_updater_os.prepare_process = prepare_process;
+    g_updater_os.lock_instance = lock_instance;
     resolve_curl_procedures(nullptr, find_procedure);  // for tests that fetch without the start-up
 }
 
