@@ -112,10 +112,9 @@ s64 resolve_curl_procedures(void *library, Find_Procedure find) {
     return -1;
 }
 
-// The embedded bytes written the safe way: a temporary file, flushed, renamed over the name.
-static bool write_embedded_library(String name) {
-    Loaded_File data = load_file(Libcurl);
-    File_Replace replaced = g_updater_os.replace_file(name, data.data);
+// The library's bytes written the safe way: a temporary file, flushed, renamed over the name.
+static bool write_library(String name, String bytes) {
+    File_Replace replaced = g_updater_os.replace_file(name, bytes);
     if (!replaced.success) {
         log_error("Could not write % (%): code %, %", name, replaced.failed_step, replaced.error_code,
                   os_error_text(replaced.error_code));
@@ -144,7 +143,8 @@ void load_http_library() {
     String name = get_file_path(Libcurl);
     bool written = false;
     if (!g_updater_os.path_exists(name)) {
-        written = write_embedded_library(name);
+        // No such file: load_file hands out the embedded bytes.
+        written = write_library(name, load_file(Libcurl).data);
         if (!written) display_error_with_os("Failed to write % as file.", name);
     }
 
@@ -160,7 +160,10 @@ void load_http_library() {
             // the rename can replace it.
             g_updater_os.unload_library(loaded.library);
         }
-        if (write_embedded_library(name)) loaded = try_load(name);
+        // Straight from the table: load_file would hand back the broken file itself.
+        Embedded_File_Entry entry = embedded_files().table[Libcurl];
+        String embedded((const char *)embedded_files().block + entry.offset, entry.count);
+        if (write_library(name, embedded)) loaded = try_load(name);
     }
 
     if (!loaded.library) {
