@@ -282,7 +282,9 @@ def test_updater_download_failing_after_the_client(platform, folder, display):
 
 def embedded_library(platform):
     if platform.name == "windows":
-        found = list((ROOT / "build" / "third_party" / "win64").glob("curl-*/bin/libcurl.dll"))
+        # Where scripts/build_windows_deps.sh put the cache (KORVANE_THIRD_PARTY moves it).
+        cache = Path(os.environ.get("KORVANE_THIRD_PARTY", ROOT / "build" / "third_party"))
+        found = list((cache / "win64").glob("curl-*/bin/libcurl.dll"))
         return found[0] if found else None
     return Path(subprocess.run(["realpath", "/usr/lib/x86_64-linux-gnu/libcurl.so.4"], capture_output=True,
                                text=True).stdout.strip())
