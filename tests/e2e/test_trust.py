@@ -243,3 +243,70 @@ def test_a_second_start_during_an_update_ends_quietly(platform, folder, display)
     assert (folder / "client.exe").read_bytes() == client
     assert client_started(folder)
     assert len((folder / "client_started.txt").read_text().strip().splitlines()) == 1
+
+
+# --- the publisher's check before upload ---
+
+def publish_tool():
+    tool = find_built("linux", "korvane-publish")
+    if tool is None:
+        pytest.skip("korvane-publish is built by the Linux end-to-end build")
+    return tool
+
+
+def test_verify_tells_a_publisher_what_is_wrong(tmp_path, other_key):
+    tool = publish_tool()
+    keys = tmp_path / "keys"
+    keys.mkdir()
+    minisign("-G", "-W", "-p", keys / "minisign.pub", "-s", keys / "minisign.key")
+    key = keys / "minisign.key"
+
+    def make_site(name):
+        site = tmp_path / name
+        site.mkdir()
+        (site / "client.exe").write_bytes(sized_body(10_000, seed=1))
+        (site / "korvane.exe").write_bytes(sized_body(5_000, seed=2))
+        assert subprocess.run([tool, site], capture_output=True).returncode == 0
+        for file in ("version.data", "client.exe", "korvane.exe"):
+            minisign("-S", "-s", key, "-m", site / file)
+        return site
+
+    def touch_later(path):
+        stat = path.stat()
+        os.utime(path, ns=(stat.st_atime_ns, stat.st_mtime_ns + 10**9))
+
+    def resign_with(path, signer):
+        minisign("-S", "-s", signer, "-m", path)
+
+    cases = [
+        ("ready", lambda site: None, 0, []),
+        ("client changed after signing", lambda site: (site / "client.exe").write_bytes(sized_body(10_000, seed=9)), 1,
+         ["FAIL client.exe is not accepted: the signature does not match the file",
+          "FAIL version.data does not match client.exe beside it"]),
+        ("copied again after publishing", lambda site: touch_later(site / "korvane.exe"), 1,
+         ["FAIL version.data does not match korvane.exe beside it"]),
+        ("a signature missing", lambda site: (site / "korvane.exe.minisig").unlink(), 1,
+         ["FAIL korvane.exe.minisig is missing"]),
+        ("signed with another key", lambda site: resign_with(site / "version.data", other_key), 1,
+         ["FAIL version.data is not accepted: signed by another key than the release key"]),
+        ("a broken signature file", lambda site: (site / "client.exe.minisig").write_text("hello\n"), 1,
+         ["FAIL client.exe.minisig is not a minisign signature: the first line is not an \"untrusted comment: \" line"]),
+    ]
+    for name, damage, code, lines in cases:
+        site = make_site(name.replace(" ", "_"))
+        damage(site)
+        done = subprocess.run([tool, "--verify", site, "--key", keys / "minisign.pub"], capture_output=True, text=True)
+        assert done.returncode == code, (name, done.stdout, done.stderr)
+        for line in lines:
+            assert any(out.startswith(line) for out in done.stdout.splitlines()), (name, line, done.stdout)
+        if code == 0:
+            assert done.stdout.strip().endswith("ready to upload"), done.stdout
+            assert "FAIL" not in done.stdout
+        else:
+            assert "do not upload" in done.stdout, done.stdout
+
+    # A key file that is not one is refused before anything is checked.
+    site = make_site("any")
+    done = subprocess.run([tool, "--verify", site, "--key", site / "client.exe.minisig"], capture_output=True, text=True)
+    assert done.returncode == 2
+    assert "is not a minisign public key: the key line is not the base64 of a 42-byte key" in done.stderr
