@@ -30,9 +30,14 @@ if(WIN32)
   file(GLOB _curl_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/curl-*")
   file(GLOB _freetype_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/freetype-*")
   file(GLOB _gtest_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/googletest-*")
+  file(GLOB _sodium_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/libsodium-*")
+  if(NOT _sodium_dirs)
+    message(FATAL_ERROR "libsodium not found in '${KORVANE_WIN64_DEPS}'; run scripts/build_windows_deps.sh")
+  endif()
   list(GET _curl_dirs 0 KORVANE_CURL_DIR)
   list(GET _freetype_dirs 0 KORVANE_FREETYPE_DIR)
   list(GET _gtest_dirs 0 KORVANE_GTEST_DIR)
+  list(GET _sodium_dirs 0 KORVANE_SODIUM_DIR)
 
   # The HTTP library the updater embeds and writes next to itself.
   set(KORVANE_EMBEDDED_CURL "${KORVANE_CURL_DIR}/bin/libcurl.dll")
@@ -42,6 +47,13 @@ if(WIN32)
     IMPORTED_LOCATION "${KORVANE_FREETYPE_DIR}/lib/libfreetype.a"
     INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_FREETYPE_DIR}/include/freetype2")
   add_library(Freetype::Freetype ALIAS korvane_freetype)
+
+  # Signatures: libsodium, static (SODIUM_STATIC keeps its headers from asking for a DLL).
+  add_library(korvane_sodium STATIC IMPORTED GLOBAL)
+  set_target_properties(korvane_sodium PROPERTIES
+    IMPORTED_LOCATION "${KORVANE_SODIUM_DIR}/lib/libsodium.a"
+    INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_SODIUM_DIR}/include"
+    INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC)
 
   set(GTest_DIR "${KORVANE_GTEST_DIR}/lib/cmake/GTest")
 else()
@@ -54,6 +66,11 @@ else()
   find_package(X11 REQUIRED)
   find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX)
   find_package(Threads REQUIRED)
+  # Signatures: Debian's libsodium-dev.
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(KORVANE_SODIUM REQUIRED IMPORTED_TARGET libsodium)
+  add_library(korvane_sodium INTERFACE IMPORTED GLOBAL)
+  target_link_libraries(korvane_sodium INTERFACE PkgConfig::KORVANE_SODIUM)
   # Debian's libcurl4: the shared object the updater embeds, writes and loads at run time.
   find_file(KORVANE_EMBEDDED_CURL NAMES libcurl.so.4
             PATHS /usr/lib/x86_64-linux-gnu /usr/lib64 /usr/lib NO_DEFAULT_PATH REQUIRED)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds what the Windows build needs and Windows lacks, from Debian's own source
 # packages, into build/third_party/win64/<name>-<version>/: libcurl as a DLL (Schannel
-# TLS, static zlib), FreeType and GoogleTest as static libraries. Each library is keyed
+# TLS, static zlib), FreeType, libsodium and GoogleTest as static libraries. Each library is keyed
 # by its version and finished with a stamp file written last, so a second run does
 # nothing and an interrupted one starts that library again.
 #   KORVANE_THIRD_PARTY=<folder> moves the cache (default build/third_party).
@@ -19,6 +19,7 @@ mkdir -p "$SOURCES" "$OUT" "$LOGS"
 CURL_VERSION=7.88.1
 FREETYPE_VERSION=2.12.1
 GTEST_VERSION=1.12.1
+SODIUM_VERSION=1.0.18
 
 # Debian's static zlib for mingw-w64 (libz-mingw-w64-dev).
 ZLIB_LIBRARY=/usr/$PREFIX/lib/libz.a
@@ -153,8 +154,29 @@ build_googletest() {
   echo "GoogleTest $GTEST_VERSION from $(cat "$SOURCES/googletest-$GTEST_VERSION/.unpacked"): $((SECONDS - start)) s" >"$dest/.built"
 }
 
+build_libsodium() {
+  local dest="$OUT/libsodium-$SODIUM_VERSION" build="$CACHE/build-libsodium" log="$LOGS/libsodium.log"
+  stamp_ok "$dest" && return
+  local start=$SECONDS
+  rm -rf "$build" "$dest"
+  : >"$log"
+  # Autotools, out of the source tree; static only, so the updater needs no DLL for it.
+  # The release signatures need only Ed25519 and BLAKE2b: --enable-minimal leaves the rest out.
+  # Debian's source package carries no generated configure script: make it first.
+  local source="$SOURCES/libsodium-$SODIUM_VERSION"
+  [ -x "$source/configure" ] || logged "$log" env -C "$source" autoreconf -fi
+  mkdir -p "$build"
+  logged "$log" env -C "$build" "$source/configure" \
+    --host=$PREFIX --prefix="$dest" --disable-shared --enable-static --enable-minimal \
+    --disable-dependency-tracking CC=$PREFIX-gcc-posix CFLAGS="-O2 -gdwarf-4"
+  logged "$log" make -C "$build" -j"$JOBS"
+  logged "$log" make -C "$build" install
+  say "libsodium $SODIUM_VERSION static ($((SECONDS - start)) s)"
+  echo "libsodium $SODIUM_VERSION from $(cat "$SOURCES/libsodium-$SODIUM_VERSION/.unpacked"): $((SECONDS - start)) s" >"$dest/.built"
+}
+
 if stamp_ok "$OUT/curl-$CURL_VERSION" && stamp_ok "$OUT/freetype-$FREETYPE_VERSION" &&
-   stamp_ok "$OUT/googletest-$GTEST_VERSION"; then
+   stamp_ok "$OUT/googletest-$GTEST_VERSION" && stamp_ok "$OUT/libsodium-$SODIUM_VERSION"; then
   say "cache ready in $OUT"
   exit 0
 fi
@@ -166,12 +188,13 @@ start=$SECONDS
 stamp_ok "$OUT/curl-$CURL_VERSION" || fetch_source curl $CURL_VERSION
 stamp_ok "$OUT/freetype-$FREETYPE_VERSION" || fetch_source freetype $FREETYPE_VERSION
 stamp_ok "$OUT/googletest-$GTEST_VERSION" || fetch_source googletest $GTEST_VERSION
+stamp_ok "$OUT/libsodium-$SODIUM_VERSION" || fetch_source libsodium $SODIUM_VERSION
 
 # curl's configure step is a long row of single-threaded checks: build the other two
 # beside it.
 build_curl &
 curl_pid=$!
-(build_googletest; build_freetype) &
+(build_googletest; build_freetype; build_libsodium) &
 others_pid=$!
 failed=0
 wait "$curl_pid" || failed=1

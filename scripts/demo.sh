@@ -3,7 +3,9 @@
 # site on 127.0.0.1 (a new game client and the updater, with version.data written by
 # korvane-publish), serves it with nginx at a limited rate so the progress window can be
 # watched, runs korvane.exe in a fresh player folder holding an old client (the update
-# path), then once more (the up-to-date path: the game starts at once, no window).
+# path), then once more (the up-to-date path: the game starts at once, no window). The
+# release is signed with a minisign key the demo makes (build/demo/keys), and korvane.exe
+# is built with that key, so it accepts only the signed site.
 #
 #   scripts/demo.sh            # the Windows build under Wine (the product)
 #   scripts/demo.sh linux      # the native Linux build
@@ -28,9 +30,19 @@ PORT="$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.
 BUILD="$DEMO/build-$PLATFORM"
 TOOLS="$DEMO/build-tools"
 
-say "building korvane.exe for $PLATFORM with the site http://127.0.0.1:$PORT"
+say "the release key"
+# A key without a password (-W), kept between demo runs; a real release key lives offline.
+KEYS="$DEMO/keys"
+mkdir -p "$KEYS"
+if [ ! -f "$KEYS/minisign.key" ] || [ ! -f "$KEYS/minisign.pub" ]; then
+  rm -f "$KEYS/minisign.key" "$KEYS/minisign.pub"
+  minisign -G -W -p "$KEYS/minisign.pub" -s "$KEYS/minisign.key" >/dev/null
+fi
+cat "$KEYS/minisign.pub"
+
+say "building korvane.exe for $PLATFORM with the site http://127.0.0.1:$PORT and the release key"
 cmake --preset "$PLATFORM" -B "$BUILD" -DKORVANE_UPDATE_URL="http://127.0.0.1:$PORT" \
-  -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF >/dev/null
+  -DKORVANE_RELEASE_KEY="$KEYS/minisign.pub" -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$BUILD" -j"$JOBS" --target korvane stand_in_client
 cmake --preset linux -B "$TOOLS" -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$TOOLS" -j"$JOBS" --target korvane_publish
@@ -46,6 +58,11 @@ cp "$CLIENT" "$DEMO/site/client.exe"
 head -c $((24 * 1024 * 1024)) /dev/zero >>"$DEMO/site/client.exe"
 cp -p "$KORVANE" "$DEMO/site/korvane.exe"
 "$TOOLS/tools/korvane_publish/korvane-publish" "$DEMO/site"
+# Signed after publishing (version.data is one of the signed files), checked before serving.
+for file in version.data client.exe korvane.exe; do
+  minisign -S -s "$KEYS/minisign.key" -m "$DEMO/site/$file" >/dev/null
+done
+"$TOOLS/tools/korvane_publish/korvane-publish" --verify "$DEMO/site" --key "$KEYS/minisign.pub"
 
 # The player has this updater already and an old game.
 cp -p "$KORVANE" "$DEMO/player/korvane.exe"

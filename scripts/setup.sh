@@ -10,9 +10,13 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev libcurl4 libfreetype-dev libx11-dev libxi-dev libgl-dev libglx-dev
   libgl1-mesa-dri khronos-api
+  # release signatures: libsodium, and minisign to make and check them in tests and the demo
+  libsodium-dev minisign
   clang libclang-rt-14-dev
   # Windows cross build and Wine
   mingw-w64 libz-mingw-w64-dev wine64 dpkg-dev
+  # libsodium's Debian source has no generated configure script
+  autoconf automake libtool
   # what Wine loads at run time for windows, OpenGL and text (only recommended by libwine)
   fonts-wine libgl1 libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1
   libxfixes3 libxxf86vm1 libgnutls30 libdbus-1-3 libosmesa6

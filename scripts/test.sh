@@ -105,16 +105,27 @@ run_step "start Wine" scripts/wine_keepalive.sh start
 run_step "unit tests windows (Wine)" unit_tests "$BUILD_ROOT/windows"
 
 # The end-to-end builds have the test servers' URL compiled in (see tests/e2e/README.md);
-# they need only the updater and the stand-in client.
+# they need only the updater and the stand-in client. Beside the plain updater they build
+# korvane_keyed.exe, the same program with a release key the tests sign with: a key pair
+# made here once (no password), its secret half read by the tests.
+E2E_KEYS="$BUILD_ROOT/e2e-keys"
+make_e2e_keys() {
+  [ -f "$E2E_KEYS/minisign.key" ] && [ -f "$E2E_KEYS/minisign.pub" ] && return
+  mkdir -p "$E2E_KEYS"
+  rm -f "$E2E_KEYS/minisign.key" "$E2E_KEYS/minisign.pub"
+  minisign -G -W -p "$E2E_KEYS/minisign.pub" -s "$E2E_KEYS/minisign.key" >/dev/null
+}
 build_e2e() {
   local preset="$1" dir="$BUILD_ROOT/e2e-$1"
   local extra=()
   [ "$preset" = windows ] && extra=("${WINDOWS_ARGS[@]}")
   # What the end-to-end tests run: the updater, the stand-in game, the probes; the
   # publisher tool runs on the host.
-  local targets=(korvane stand_in_client partial_http_library input_probe)
+  local targets=(korvane korvane_keyed stand_in_client partial_http_library input_probe)
   [ "$preset" = linux ] && targets+=(korvane_publish)
+  make_e2e_keys &&
   cmake --preset "$preset" -B "$dir" -DKORVANE_UPDATE_URL="http://127.0.0.1:$KORVANE_E2E_PORT" \
+    -DKORVANE_E2E_RELEASE_KEY="$E2E_KEYS/minisign.pub" \
     -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF "${extra[@]}" >/dev/null &&
     cmake --build "$dir" -j"$JOBS" --target "${targets[@]}"
 }

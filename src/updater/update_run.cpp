@@ -7,6 +7,7 @@
 #include "http.h"
 #include "log.h"
 #include "os.h"
+#include "release_check.h"
 #include "update_counters.h"
 #include "updater_os.h"
 #include "gui_platform.h"
@@ -16,6 +17,7 @@ constexpr const char *UPDATER_FILE = "korvane.exe";
 constexpr const char *CLIENT_FILE = "client.exe";
 constexpr const char *UPDATED_UPDATER_FILE = "korvane_updated.exe";
 constexpr const char *VERSION_FILE = "version.data";
+constexpr const char *INSTANCE_LOCK_FILE = "korvane.lock";
 #ifdef _WIN32
 constexpr const char *CLIENT_START_PATH = ".\\client.exe";
 #else
@@ -28,6 +30,15 @@ static bool start_gui_thread() {
     return false;
 }
 bool (*start_progress_window)() = start_gui_thread;
+Compiled_Release_Key (*update_release_key)() = compiled_release_key;
+
+// A version.data that does not carry the release key's signature: nothing is fetched or
+// started, as when the site cannot be reached; the error line says what was wrong.
+static void refuse_unsigned_site(String file, String reason) {
+    log_error("% is refused: %", file, reason);
+    display_error_with_os("The update site's files are not signed by the game's release key. The game was not "
+                          "updated or started; please try again later.");
+}
 
 UpdaterClientVersions local_identity() {
     UpdaterClientVersions record = {};
@@ -65,6 +76,18 @@ bool store_download(String name, String body, const UpdaterClientVersions::File 
 }
 
 void run_update() {
+    // One run per folder: a second one would write the same files (the library, the
+    // downloads) under the first.
+    Instance_Lock lock = g_updater_os.lock_instance(INSTANCE_LOCK_FILE);
+    if (lock.held_elsewhere) {
+        print("Another korvane.exe is already running in this folder; this one ends.\n");
+        return;
+    }
+    if (!lock.acquired) {
+        log_error("Could not lock %: code %, %; going on without it", INSTANCE_LOCK_FILE, lock.error_code,
+                  os_error_text(lock.error_code));
+    }
+
     load_http_library();
     curl.curl_global_init(CURL_GLOBAL_ALL);
     g_updater_os.prepare_process();
@@ -72,7 +95,27 @@ void run_update() {
     UpdaterClientVersions ours = local_identity();
     print("Our version is %\n", ours);
 
+    // With a release key the signature comes first, so the record's check needs no second
+    // transfer; the record's body is the receive buffer's until the next http_get.
+    Compiled_Release_Key release = update_release_key();
+    Signature_Fetch version_signature;
+    if (release.present) version_signature = fetch_signature(VERSION_FILE);
+
     String body = http_get(VERSION_FILE);
+    if (release.present && body.count > 0) {
+        u64 newest_accepted = read_newest_accepted_timestamp();
+        Release_Check check = check_signed_file(release.key, version_signature, body, newest_accepted);
+        if (!check.ok) {
+            refuse_unsigned_site(VERSION_FILE, check.reason);
+            print("Updater: finished");
+            curl.curl_global_cleanup();
+            return;
+        }
+        print("% is signed by the release key\n", VERSION_FILE);
+        if (check.timestamp.found && check.timestamp.value > newest_accepted) {
+            write_newest_accepted_timestamp(check.timestamp.value);
+        }
+    }
     UpdaterClientVersions server = {};
     bool have_server_record = false;
     if (body.count == 0) display_error_with_os("Received 0 count version from server");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "identity.h"
+#include "minisign.h"
 
 // The whole run of the main thread (what main does).
 void run_update();
@@ -23,3 +24,7 @@ bool store_download(String name, String body, const UpdaterClientVersions::File 
 // Starts the progress window's thread (true when it runs); a slot of its own so the run can
 // be tested without a window.
 extern bool (*start_progress_window)();
+
+// The release key the run checks the site against (the compiled-in one); a slot of its own
+// so the run's checks can be tested with a key made for the test.
+extern Compiled_Release_Key (*update_release_key)();

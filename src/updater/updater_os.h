@@ -21,6 +21,12 @@ struct File_Replace {
     String failed_step;  // the call that failed, for the error line
 };
 
+struct Instance_Lock {
+    bool acquired = false;
+    bool held_elsewhere = false;  // another process holds it
+    s64 error_code = 0;           // when neither: why the lock could not be taken
+};
+
 struct Updater_Os {
     // Blocks until the player dismisses it.
     void (*show_message_box)(String caption, String text);
@@ -32,10 +38,16 @@ struct Updater_Os {
     // Writes a temporary file beside the target, flushes it and renames it over the
     // target, so the target is always either the old or the new file.
     File_Replace (*replace_file)(String name, String data);
+    // Loads the working directory's library of that name by its full path (never by the
+    // system's search of other folders).
     void *(*load_library)(String name);
+    void (*unload_library)(void *library);
     void *(*find_procedure)(void *library, const char *name);
     s64 (*last_error)();
     void *(*reserve_memory)(s64 size);
+    // An exclusive lock on the file `name` that the system holds for the process and lets
+    // go when the process ends, however it ends; the game started later does not inherit it.
+    Instance_Lock (*lock_instance)(String name);
     // Process-wide settings made once before any window exists: DPI awareness and the
     // 1 ms timer resolution.
     void (*prepare_process)();

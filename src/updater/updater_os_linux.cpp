@@ -1,8 +1,10 @@
 // The update driver's operating-system calls on Linux.
 #include <dlfcn.h>
+#include <elf.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,11 +103,47 @@ static File_Replace replace_file(String name, String data) {
     return result;
 }
 
+// NOTE: dlopen maps a shared object by what its headers promise; when the file is shorter
+// (a write cut short), touching the missing pages raises SIGBUS inside dlopen. So the
+// headers are checked against the file's size first, with reads that cannot fault.
+static bool shared_object_is_whole(const char *path) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return true;  // dlopen reports the failed open itself
+    struct stat info;
+    bool whole = fstat(fd, &info) == 0;
+    u64 size = whole ? (u64)info.st_size : 0;
+    Elf64_Ehdr header;
+    whole = whole && pread(fd, &header, sizeof(header), 0) == (ssize_t)sizeof(header) &&
+            memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 && header.e_ident[EI_CLASS] == ELFCLASS64 &&
+            header.e_phentsize == sizeof(Elf64_Phdr);
+    // 16-bit counts times small entries: no overflow in 64 bits.
+    whole = whole && header.e_phoff <= size && header.e_phoff + (u64)header.e_phnum * sizeof(Elf64_Phdr) <= size;
+    whole = whole && (header.e_shoff == 0 || (header.e_shoff <= size &&
+                                              header.e_shoff + (u64)header.e_shnum * header.e_shentsize <= size));
+    for (u32 i = 0; whole && i < header.e_phnum; i++) {
+        Elf64_Phdr segment;
+        whole = pread(fd, &segment, sizeof(segment), (off_t)(header.e_phoff + i * sizeof(Elf64_Phdr))) ==
+                    (ssize_t)sizeof(segment) &&
+                segment.p_offset <= size && segment.p_filesz <= size - segment.p_offset;
+    }
+    close(fd);
+    return whole;
+}
+
 static void *load_library(String name) {
     // dlopen searches the system's folders for a bare name; the library is the one in
-    // the working directory.
+    // the working directory, named by its full path.
     String path = name;
-    if (name.view().find('/') == std::string_view::npos) path = tprint("./%", name);
+    if (name.view().find('/') == std::string_view::npos) {
+        char folder[4096];
+        if (getcwd(folder, sizeof(folder))) path = tprint("%/%", String(folder), name);
+        else path = tprint("./%", name);
+    }
+    if (!shared_object_is_whole(temp_c_string(path))) {
+        log_error("% is not a whole shared object (cut short or not one at all)", path);
+        errno = ENOEXEC;
+        return nullptr;
+    }
     void *library = dlopen(temp_c_string(path), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         const char *why = dlerror();
@@ -113,6 +151,8 @@ static void *load_library(String name) {
     }
     return library;
 }
+
+static void unload_library(void *library) { dlclose(library); }
 
 static void *find_procedure(void *library, const char *name) { return dlsym(library, name); }
 
@@ -127,6 +167,25 @@ static void *reserve_memory(s64 size) {
     return memory;
 }
 
+static Instance_Lock lock_instance(String name) {
+    Instance_Lock result;
+    // O_NOFOLLOW: a link planted at the lock's name is not followed to somewhere else.
+    int fd = open(temp_c_string(name), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        result.error_code = errno;
+        return result;
+    }
+    // The descriptor stays open for the process's life; the kernel drops the lock with it.
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        result.acquired = true;
+    } else {
+        result.held_elsewhere = errno == EWOULDBLOCK;
+        result.error_code = errno;
+        close(fd);
+    }
+    return result;
+}
+
 static void prepare_process() {}  // no DPI or timer settings to make here
 
 Updater_Os platform_updater_os() {
@@ -138,9 +197,11 @@ Updater_Os platform_updater_os() {
     os.write_file = write_file;
     os.replace_file = replace_file;
     os.load_library = load_library;
+    os.unload_library = unload_library;
     os.find_procedure = find_procedure;
     os.last_error = last_error;
     os.reserve_memory = reserve_memory;
+    os.lock_instance = lock_instance;
     os.prepare_process = prepare_process;
     return os;
 }

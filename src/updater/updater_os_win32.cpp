@@ -99,7 +99,21 @@ static File_Replace replace_file(String name, String data) {
     return result;
 }
 
-static void *load_library(String name) { return (void *)LoadLibraryA(temp_c_string(name)); }
+static void *load_library(String name) {
+    // NOTE: a bare name would be searched for in the working folder and on PATH, where
+    // anyone could have put a libcurl.dll or one of its dependencies. The library is named
+    // by its full path, and it and every library it pulls in come only from its own folder
+    // (the file itself) and System32.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const wchar_t *name16 = (const wchar_t *)temp_utf16(name);
+    DWORD needed = GetFullPathNameW(name16, 0, nullptr, nullptr);
+    if (needed == 0) return nullptr;
+    wchar_t *path = (wchar_t *)talloc((s64)needed * (s64)sizeof(wchar_t));
+    if (GetFullPathNameW(name16, needed, path, nullptr) == 0) return nullptr;
+    return (void *)LoadLibraryExW(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+static void unload_library(void *library) { FreeLibrary((HMODULE)library); }
 
 static void *find_procedure(void *library, const char *name) {
     return (void *)GetProcAddress((HMODULE)library, name);
@@ -109,6 +123,21 @@ static s64 last_error() { return (s64)GetLastError(); }
 
 static void *reserve_memory(s64 size) {
     return VirtualAlloc(nullptr, (SIZE_T)size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+static Instance_Lock lock_instance(String name) {
+    Instance_Lock result;
+    // No sharing: while this handle is open (until the process ends) nobody else can open
+    // the file. The handle is not inheritable, so the game does not keep it.
+    HANDLE file = CreateFileW((const wchar_t *)temp_utf16(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        result.error_code = (s64)GetLastError();
+        result.held_elsewhere = result.error_code == ERROR_SHARING_VIOLATION;
+        return result;
+    }
+    result.acquired = true;
+    return result;
 }
 
 static void prepare_process() {
@@ -125,9 +154,11 @@ Updater_Os platform_updater_os() {
     os.write_file = write_file;
     os.replace_file = replace_file;
     os.load_library = load_library;
+    os.unload_library = unload_library;
     os.find_procedure = find_procedure;
     os.last_error = last_error;
     os.reserve_memory = reserve_memory;
+    os.lock_instance = lock_instance;
     os.prepare_process = prepare_process;
     return os;
 }

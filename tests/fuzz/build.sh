@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang 14 and its sanitizers, apart from the CMake
-# builds: the GSUB reader and the UTF-8 decoder with nothing else of the program.
+# builds: the GSUB reader, the UTF-8 decoder and the minisign key and signature parsers,
+# each with nothing else of the program.
 #   tests/fuzz/build.sh [OUT_DIR]   # default build/fuzz
 set -euo pipefail
 
@@ -14,10 +15,13 @@ FREETYPE_CFLAGS="$(pkg-config --cflags freetype2 2>/dev/null || echo -I/usr/incl
 FLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer
        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -include "$ROOT/tests/fuzz/clang14_compat.h"
-       -I"$ROOT/src/runtime" -I"$ROOT/src/text" $FREETYPE_CFLAGS)
+       -I"$ROOT/src/runtime" -I"$ROOT/src/text" -I"$ROOT/src/updater" $FREETYPE_CFLAGS)
 
 "$CXX" "${FLAGS[@]}" -o "$OUT/fuzz_gsub" \
   "$ROOT/tests/fuzz/fuzz_gsub.cpp" "$ROOT/src/text/gsub.cpp"
 "$CXX" "${FLAGS[@]}" -o "$OUT/fuzz_utf8" \
   "$ROOT/tests/fuzz/fuzz_utf8.cpp" "$ROOT/src/text/utf8.cpp"
+# Ed25519, BLAKE2b and base64 come from Debian's libsodium.
+"$CXX" "${FLAGS[@]}" -o "$OUT/fuzz_minisign" \
+  "$ROOT/tests/fuzz/fuzz_minisign.cpp" "$ROOT/src/updater/minisign.cpp" $(pkg-config --libs libsodium)
 echo "fuzzers in $OUT"

@@ -33,7 +33,12 @@ File_Time_Set set_file_write_time(String name, u64 ticks) {
     return {true, true, 0};
 }
 
-bool path_exists(String) { return true; }
+bool path_exists(String name) {
+    for (const std::string &absent : fake.absent_paths) {
+        if (absent == name.view()) return false;
+    }
+    return true;
+}
 bool write_file(String, String) { return true; }
 
 File_Replace replace_file(String name, String data) {
@@ -48,10 +53,25 @@ File_Replace replace_file(String name, String data) {
     return result;
 }
 
-void *load_library(String) { return &the_handle; }
+void *load_library(String name) {
+    fake.loads.emplace_back(name.view());
+    if (fake.failing_loads > 0) {
+        fake.failing_loads--;
+        return nullptr;
+    }
+    return &the_handle;
+}
+void unload_library(void *) { fake.unloads++; }
 s64 last_error() { return 0; }
 void *reserve_memory(s64 size) { return platform_updater_os().reserve_memory(size); }
 void prepare_process() {}
+Instance_Lock lock_instance(String name) {
+    fake.locked.emplace_back(name.view());
+    Instance_Lock lock;
+    lock.acquired = !fake.lock_held_elsewhere;
+    lock.held_elsewhere = fake.lock_held_elsewhere;
+    return lock;
+}
 
 CURLcode fake_global_init(long) { return CURLE_OK; }
 void fake_global_cleanup() {}
@@ -110,6 +130,10 @@ static void *find_procedure(void *, const char *name) {
         {"curl_easy_getinfo", (void *)&fake_easy_getinfo_status},
         {"curl_easy_cleanup", (void *)&fake_easy_cleanup},
     };
+    if (fake.missing_procedure_loads > 0 && strcmp(name, fake.missing_procedure.c_str()) == 0) {
+        fake.missing_procedure_loads--;
+        return nullptr;
+    }
     for (const Entry &entry : used) {
         if (strcmp(entry.name, name) == 0) return entry.procedure;
     }
@@ -128,10 +152,12 @@ Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(star
     g_updater_os.write_file = write_file;
     g_updater_os.replace_file = replace_file;
     g_updater_os.load_library = load_library;
+    g_updater_os.unload_library = unload_library;
     g_updater_os.find_procedure = find_procedure;
     g_updater_os.last_error = last_error;
     g_updater_os.reserve_memory = reserve_memory;
     g_updater_os.prepare_process = prepare_process;
+    g_updater_os.lock_instance = lock_instance;
     resolve_curl_procedures(nullptr, find_procedure);  // for tests that fetch without the start-up
 }
 

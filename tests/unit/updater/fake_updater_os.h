@@ -25,6 +25,14 @@ struct Fake_World {
     std::map<std::string, Fake_Response> responses;  // by URL; others are refused
     bool start_fails = false;
     std::string replace_fails_for;
+    std::vector<std::string> locked;       // names given to lock_instance
+    bool lock_held_elsewhere = false;
+    std::vector<std::string> absent_paths;  // path_exists is false for these, true for others
+    std::vector<std::string> loads;  // names given to load_library
+    s32 unloads = 0;
+    s32 failing_loads = 0;            // this many loads fail before one succeeds
+    std::string missing_procedure;    // a name the loaded library lacks...
+    s32 missing_procedure_loads = 0;  // ...for this many loads
 };
 
 extern Fake_World fake;

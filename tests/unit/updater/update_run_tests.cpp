@@ -154,3 +154,27 @@ TEST(UpdateRun, InvalidLengthIsPrinted) {
     EXPECT_NE(output.out.find("Version is invalid for being 57 bytes instead of 56\n"), std::string::npos);
     EXPECT_EQ(download_bytes_total, 0);
 }
+
+TEST(UpdateRun, ASecondRunInTheFolderEndsQuietly) {
+    Fake_Os_Scope scope;
+    fake.lock_held_elsewhere = true;
+    fake.responses[url_of("version.data")] = {record_bytes(server_record())};
+    Run_Output output = run();
+    EXPECT_EQ(fake.locked, std::vector<std::string>{"korvane.lock"});
+    EXPECT_EQ(output.out, "Another korvane.exe is already running in this folder; this one ends.\n");
+    EXPECT_TRUE(fake.loads.empty());  // not even the library is touched
+    EXPECT_TRUE(fake.requested_urls.empty());
+    EXPECT_TRUE(fake.boxes.empty());
+    EXPECT_TRUE(fake.started.empty());
+    EXPECT_FALSE(updater_done.load());
+}
+
+TEST(InstanceLock, TheSystemRefusesASecondHolder) {
+    // The platform's own lock, taken twice: the second holder is told another has it.
+    Instance_Lock first = platform_updater_os().lock_instance("instance_lock_tests.lock");
+    Instance_Lock second = platform_updater_os().lock_instance("instance_lock_tests.lock");
+    EXPECT_TRUE(first.acquired);
+    EXPECT_FALSE(first.held_elsewhere);
+    EXPECT_FALSE(second.acquired);
+    EXPECT_TRUE(second.held_elsewhere);
+}
