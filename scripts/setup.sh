@@ -9,7 +9,7 @@ PACKAGES=(
   build-essential cmake g++ gcc git pkg-config ca-certificates procps
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev libcurl4 libfreetype-dev libx11-dev libxi-dev libgl-dev libglx-dev
-  libgl1-mesa-dri khronos-api
+  libgl1-mesa-dri khronos-api libzstd-dev
   clang libclang-rt-14-dev
   # Windows cross build and Wine
   mingw-w64 libz-mingw-w64-dev wine64 dpkg-dev
@@ -19,7 +19,7 @@ PACKAGES=(
   # display, windows and pixels
   xvfb xauth x11-utils xdotool imagemagick
   # end-to-end tests, tools and benchmarks
-  nginx python3 python3-pytest python3-fonttools hyperfine
+  nginx python3 python3-pytest python3-fonttools hyperfine zstd
 )
 
 SUDO=""
