@@ -120,7 +120,8 @@ static bool decode(Patch_Apply *patch, const u8 *bytes, s64 count) {
     while (true) {
         if (patch->frame_done) {
             if (input.pos < input.size)
-                return fail(patch, "% bytes follow the end of the patch's zstd frame", (s64)(input.size - input.pos));
+                return fail(patch, "the patch goes on after the end of its zstd frame (% more bytes)",
+                            (s64)(input.size - input.pos));
             return true;
         }
         // Room for one byte past the expected size, so a longer result shows itself
