@@ -137,6 +137,23 @@ static bool read_record(const std::string &path, UpdaterClientVersions *record) 
     return true;
 }
 
+// Only the size can be checked: a copied release folder has other file times than its
+// record, and the patch's checksum catches other bytes of the same size.
+static bool old_client_matches(const std::string &old_folder, const UpdaterClientVersions &old_record) {
+    std::string path = old_folder + "/client.exe";
+    Modtime_And_Size identity = file_modtime_and_size(String(path));
+    if (!identity.success) {
+        log_error("Cannot read the size of %", path);
+        return false;
+    }
+    if (identity.size != old_record.client.size) {
+        log_error("% has % bytes, but %/version.data says %: it is not the client of that record", path,
+                  identity.size, old_folder, old_record.client.size);
+        return false;
+    }
+    return true;
+}
+
 // Writes DIR/client.exe.patch-<old record's client entry> from OLD_DIR/client.exe to
 // DIR/client.exe. A patch appears under its name only once it is complete and checked.
 static bool publish_patch(const std::string &folder, const std::string &old_folder,
@@ -160,8 +177,7 @@ static bool publish_patch(const std::string &folder, const std::string &old_fold
     File_Mapping new_client_bytes = map_file_read_only(String(new_path));
     bool ok = old_client.success && new_client_bytes.success;
     if (ok && old_client.data.count != old_record.client.size) {
-        log_error("% has % bytes, but %/version.data says %: it is not the client of that record", old_path,
-                  old_client.data.count, old_folder, old_record.client.size);
+        log_error("% changed while the patches were made", old_path);
         ok = false;
     }
     std::string target = folder + "/" + name;
@@ -209,6 +225,7 @@ static int publish(const std::string &folder, const std::vector<std::string> &ol
             return 1;
         }
         if (!read_record(old_folders[i] + "/version.data", &old_records[i])) return 1;
+        if (!old_client_matches(old_folders[i], old_records[i])) return 1;
     }
     // The patches first: a player who sees the new record may ask for them at once.
     std::vector<std::string> names;
