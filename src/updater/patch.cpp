@@ -52,12 +52,16 @@ static bool fail(Patch_Apply *patch, String format, const Args &...args) {
 
 String patch_failure(const Patch_Apply *patch) { return String(patch->reason, patch->reason_count); }
 
-bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_Sink sink) {
+bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_Sink sink, s64 window_max) {
     *patch = Patch_Apply{};
     patch->sink = sink;
     patch->reference = reference;
     patch->expected_size = expected_size;
+    patch->window_max = window_max;
     if (expected_size < 0) return fail(patch, "the expected result size % is negative", expected_size);
+    int window_log = ZSTD_WINDOWLOG_MIN;
+    while (window_log < ZSTD_WINDOWLOG_MAX_64 && ((s64)1 << window_log) < window_max) window_log++;
+    if (window_max != (s64)1 << window_log) return fail(patch, "the window limit % is not valid", window_max);
 
     patch->decoder = (ZSTD_DCtx_s *)ZSTD_createDCtx();
     patch->piece = (u8 *)malloc((size_t)PATCH_PIECE_SIZE);
@@ -65,7 +69,7 @@ bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_
         release(patch);
         return fail(patch, "not enough memory for the zstd decoder");
     }
-    size_t status = ZSTD_DCtx_setParameter(decoder_of(patch), ZSTD_d_windowLogMax, ZSTD_WINDOWLOG_MAX_64);
+    size_t status = ZSTD_DCtx_setParameter(decoder_of(patch), ZSTD_d_windowLogMax, window_log);
     // By reference: libzstd reads the old client where it lies and copies nothing of it.
     if (!ZSTD_isError(status)) status = ZSTD_DCtx_refPrefix(decoder_of(patch), reference.data, (size_t)reference.count);
     if (ZSTD_isError(status)) {
@@ -82,9 +86,9 @@ bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_
 static bool check_header(Patch_Apply *patch, const ZSTD_frameHeader &header) {
     if (header.frameType == ZSTD_skippableFrame)
         return fail(patch, "the patch starts with a skippable frame, not a zstd frame of data");
-    if (header.windowSize > (u64)PATCH_WINDOW_MAX)
+    if (header.windowSize > (u64)patch->window_max)
         return fail(patch, "the patch needs a window of % bytes, more than the % accepted", header.windowSize,
-                    PATCH_WINDOW_MAX);
+                    patch->window_max);
     if (header.dictID != 0)
         return fail(patch, "the patch was made with zstd dictionary % instead of the old client", header.dictID);
     if (header.frameContentSize != ZSTD_CONTENTSIZE_UNKNOWN && header.frameContentSize != (u64)patch->expected_size)
@@ -105,7 +109,7 @@ static bool decoding_failed(Patch_Apply *patch, size_t status) {
         return fail(patch, "the patch is damaged or was made from another old client (zstd: %, after % patch "
                            "bytes)", name, patch->patch_bytes);
     case ZSTD_error_frameParameter_windowTooLarge:
-        return fail(patch, "the patch needs a window larger than the % bytes accepted (zstd: %)", PATCH_WINDOW_MAX,
+        return fail(patch, "the patch needs a window larger than the % bytes accepted (zstd: %)", patch->window_max,
                     name);
     case ZSTD_error_memory_allocation:
         return fail(patch, "not enough memory for the patch's window (zstd: %)", name);
@@ -169,7 +173,7 @@ bool patch_feed(Patch_Apply *patch, String bytes) {
         size_t status = ZSTD_getFrameHeader(&header, patch->header, (size_t)patch->header_count);
         if (ZSTD_isError(status)) {
             if (ZSTD_getErrorCode(status) == ZSTD_error_frameParameter_windowTooLarge)
-                return fail(patch, "the patch needs a window larger than the % bytes accepted", PATCH_WINDOW_MAX);
+                return fail(patch, "the patch needs a window larger than the % bytes accepted", patch->window_max);
             if (ZSTD_getErrorCode(status) == ZSTD_error_prefix_unknown)
                 return fail(patch, "the patch is not a zstd frame");
             return fail(patch, "the patch's zstd frame header is not valid (zstd: %)", ZSTD_getErrorName(status));

@@ -38,6 +38,7 @@ struct Patch_Apply {
     Patch_Sink sink;
     String reference;  // the old client; must stay mapped and unchanged until the end
     s64 expected_size = 0;
+    s64 window_max = PATCH_WINDOW_MAX;
 
     s64 patch_bytes = 0;   // patch bytes taken so far
     s64 result_bytes = 0;  // result bytes handed to the sink so far
@@ -55,11 +56,13 @@ struct Patch_Apply {
 };
 
 // Ready to take a patch that turns the reference into exactly expected_size bytes.
-// False (with a reason) when the decoder cannot be made.
-bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_Sink sink);
+// False (with a reason) when the decoder cannot be made. A smaller window_max (a power
+// of two, at least 1 KiB) bounds the decoder's memory lower, for the fuzzer.
+bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_Sink sink,
+                 s64 window_max = PATCH_WINDOW_MAX);
 
 // Decodes what it can of the next bytes of the patch and hands the result on. False on a
-// broken patch, a window past PATCH_WINDOW_MAX, a patch for another result size, a result
+// broken patch, a window past the window_max of patch_begin, a patch for another result size, a result
 // past the expected size, bytes after the frame's end, or a refusing sink.
 bool patch_feed(Patch_Apply *patch, String bytes);
 

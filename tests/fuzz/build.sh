@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang 14 and its sanitizers, apart from the CMake
-# builds: the GSUB reader and the UTF-8 decoder with nothing else of the program.
+# builds: the GSUB reader, the UTF-8 decoder and the patch application, each with only
+# what it needs of the program (the patch with Debian's libzstd).
 #   tests/fuzz/build.sh [OUT_DIR]   # default build/fuzz
 set -euo pipefail
 
@@ -20,4 +21,7 @@ FLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer
   "$ROOT/tests/fuzz/fuzz_gsub.cpp" "$ROOT/src/text/gsub.cpp"
 "$CXX" "${FLAGS[@]}" -o "$OUT/fuzz_utf8" \
   "$ROOT/tests/fuzz/fuzz_utf8.cpp" "$ROOT/src/text/utf8.cpp"
+"$CXX" "${FLAGS[@]}" -I"$ROOT/src/updater" -o "$OUT/fuzz_patch" \
+  "$ROOT/tests/fuzz/fuzz_patch.cpp" "$ROOT/src/updater/patch.cpp" \
+  "$ROOT/src/runtime/print.cpp" "$ROOT/src/runtime/temporary_storage.cpp" -lzstd
 echo "fuzzers in $OUT"

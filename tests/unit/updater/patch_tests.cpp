@@ -184,6 +184,31 @@ TEST(Patch, TheFirstFailureSticks) {
     patch_abandon(&state);
 }
 
+TEST(Patch, ASmallerWindowLimit) {
+    const std::string old_file = fixture("old.bin"), no_size = fixture("no_size.zst");  // an 8 KiB window
+    struct Case {
+        s64 window_max;
+        bool applies;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {8192, true, ""},
+        {4096, false, "the patch needs a window of 8192 bytes, more than the 4096 accepted"},
+        {1024, false, "the patch needs a window of 8192 bytes, more than the 1024 accepted"},
+        {3000, false, "the window limit 3000 is not valid"},
+        {(s64)1 << 32, false, "the window limit 4294967296 is not valid"},
+    };
+    for (const Case &c : cases) {
+        Collected result;
+        Patch_Apply state;
+        bool ok = patch_begin(&state, String(old_file), 6700, {collect, &result}, c.window_max);
+        ok = ok && patch_feed(&state, String(no_size));
+        ok = patch_finish(&state) && ok;
+        EXPECT_EQ(ok, c.applies) << c.window_max;
+        EXPECT_EQ(std::string(patch_failure(&state).view()), c.reason) << c.window_max;
+    }
+}
+
 TEST(Patch, AWriterThatFailsStopsThePatch) {
     const std::string old_file = fixture("old.bin");
     Applied applied = apply(old_file, fixture("good.zst"), 6700, 1, 0);
