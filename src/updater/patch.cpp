@@ -53,6 +53,7 @@ static bool fail(Patch_Apply *patch, String format, const Args &...args) {
 String patch_failure(const Patch_Apply *patch) { return String(patch->reason, patch->reason_count); }
 
 bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_Sink sink, s64 window_max) {
+    release(patch);  // one begun and never ended
     *patch = Patch_Apply{};
     patch->sink = sink;
     patch->reference = reference;

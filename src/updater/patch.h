@@ -30,7 +30,7 @@ struct Patch_Sink {
 
 struct ZSTD_DCtx_s;
 
-// One patch being applied. Fill it with patch_begin, give it the patch's bytes with
+// One patch being applied (start from a default-made one). Fill it with patch_begin, give it the patch's bytes with
 // patch_feed as they arrive, end it with patch_finish (or patch_abandon when the patch's
 // transfer failed). The first failure sticks: later calls return false and keep its reason.
 struct Patch_Apply {
