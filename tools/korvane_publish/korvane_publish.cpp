@@ -61,8 +61,9 @@ static bool compress_patch(String old_client, String new_client, const std::stri
     }
     ZSTD_CCtx *encoder = ZSTD_createCCtx();
     std::vector<char> buffer(ZSTD_CStreamOutSize());
-    // The window covers the old client and the new one, so every part of the new client
-    // can refer to the same part of the old one; past 2 GiB zstd can reach no further.
+    // A window larger than either client: a part of the new client lies about the old
+    // client's size after the same part of the old one, and must reach back that far.
+    // zstd reaches no further than 2 GiB, so larger clients make poor patches.
     s64 larger = old_client.count > new_client.count ? old_client.count : new_client.count;
     size_t status = encoder ? 0 : (size_t)-1;
     auto set = [&](ZSTD_cParameter parameter, int value) {
