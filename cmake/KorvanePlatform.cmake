@@ -56,6 +56,16 @@ if(WIN32)
     INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC)
 
   set(GTest_DIR "${KORVANE_GTEST_DIR}/lib/cmake/GTest")
+
+  file(GLOB _zstd_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/zstd-*")
+  if(NOT _zstd_dirs)
+    message(FATAL_ERROR "zstd not found in '${KORVANE_WIN64_DEPS}'; run scripts/build_windows_deps.sh")
+  endif()
+  list(GET _zstd_dirs 0 KORVANE_ZSTD_DIR)
+  add_library(korvane_zstd STATIC IMPORTED GLOBAL)
+  set_target_properties(korvane_zstd PROPERTIES
+    IMPORTED_LOCATION "${KORVANE_ZSTD_DIR}/lib/libzstd.a"
+    INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_ZSTD_DIR}/include")
 else()
   if(KORVANE_SANITIZE)
     list(JOIN KORVANE_SANITIZE "," _san)
@@ -71,6 +81,13 @@ else()
   pkg_check_modules(KORVANE_SODIUM REQUIRED IMPORTED_TARGET libsodium)
   add_library(korvane_sodium INTERFACE IMPORTED GLOBAL)
   target_link_libraries(korvane_sodium INTERFACE PkgConfig::KORVANE_SODIUM)
+  # Debian's libzstd-dev.
+  find_path(KORVANE_ZSTD_INCLUDE_DIR zstd.h REQUIRED)
+  find_library(KORVANE_ZSTD_LIBRARY zstd REQUIRED)
+  add_library(korvane_zstd UNKNOWN IMPORTED GLOBAL)
+  set_target_properties(korvane_zstd PROPERTIES
+    IMPORTED_LOCATION "${KORVANE_ZSTD_LIBRARY}"
+    INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_ZSTD_INCLUDE_DIR}")
   # Debian's libcurl4: the shared object the updater embeds, writes and loads at run time.
   find_file(KORVANE_EMBEDDED_CURL NAMES libcurl.so.4
             PATHS /usr/lib/x86_64-linux-gnu /usr/lib64 /usr/lib NO_DEFAULT_PATH REQUIRED)

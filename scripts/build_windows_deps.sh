@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds what the Windows build needs and Windows lacks, from Debian's own source
 # packages, into build/third_party/win64/<name>-<version>/: libcurl as a DLL (Schannel
-# TLS, static zlib), FreeType, libsodium and GoogleTest as static libraries. Each library is keyed
+# TLS, static zlib), FreeType, libsodium, zstd and GoogleTest as static libraries. Each library is keyed
 # by its version and finished with a stamp file written last, so a second run does
 # nothing and an interrupted one starts that library again.
 #   KORVANE_THIRD_PARTY=<folder> moves the cache (default build/third_party).
@@ -20,6 +20,7 @@ CURL_VERSION=7.88.1
 FREETYPE_VERSION=2.12.1
 GTEST_VERSION=1.12.1
 SODIUM_VERSION=1.0.18
+ZSTD_VERSION=1.5.4
 
 # Debian's static zlib for mingw-w64 (libz-mingw-w64-dev).
 ZLIB_LIBRARY=/usr/$PREFIX/lib/libz.a
@@ -175,8 +176,30 @@ build_libsodium() {
   echo "libsodium $SODIUM_VERSION from $(cat "$SOURCES/libsodium-$SODIUM_VERSION/.unpacked"): $((SECONDS - start)) s" >"$dest/.built"
 }
 
+build_zstd() {
+  local dest="$OUT/zstd-$ZSTD_VERSION" build="$CACHE/build-zstd" log="$LOGS/zstd.log"
+  stamp_ok "$dest" && return
+  local start=$SECONDS
+  rm -rf "$build" "$dest"
+  : >"$log"
+  # The library alone, from its CMake build: no programs, no shared library, no legacy
+  # frame formats (nothing we read predates the current format), no worker threads
+  # (patches are applied on the caller's thread).
+  logged "$log" cmake -S "$SOURCES/libzstd-$ZSTD_VERSION/build/cmake" -B "$build" "${toolchain_args[@]}" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dest" \
+    -DZSTD_BUILD_STATIC=ON -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_PROGRAMS=OFF \
+    -DZSTD_BUILD_TESTS=OFF -DZSTD_BUILD_CONTRIB=OFF -DZSTD_LEGACY_SUPPORT=OFF \
+    -DZSTD_MULTITHREAD_SUPPORT=OFF
+  logged "$log" cmake --build "$build" -j"$JOBS"
+  logged "$log" cmake --install "$build"
+  [ -f "$dest/lib/libzstd.a" ] || fail "zstd: no libzstd.a in $dest/lib"
+  say "zstd $ZSTD_VERSION static ($((SECONDS - start)) s)"
+  echo "zstd $ZSTD_VERSION from $(cat "$SOURCES/libzstd-$ZSTD_VERSION/.unpacked"): $((SECONDS - start)) s" >"$dest/.built"
+}
+
 if stamp_ok "$OUT/curl-$CURL_VERSION" && stamp_ok "$OUT/freetype-$FREETYPE_VERSION" &&
-   stamp_ok "$OUT/googletest-$GTEST_VERSION" && stamp_ok "$OUT/libsodium-$SODIUM_VERSION"; then
+   stamp_ok "$OUT/googletest-$GTEST_VERSION" && stamp_ok "$OUT/libsodium-$SODIUM_VERSION" &&
+   stamp_ok "$OUT/zstd-$ZSTD_VERSION"; then
   say "cache ready in $OUT"
   exit 0
 fi
@@ -189,15 +212,20 @@ stamp_ok "$OUT/curl-$CURL_VERSION" || fetch_source curl $CURL_VERSION
 stamp_ok "$OUT/freetype-$FREETYPE_VERSION" || fetch_source freetype $FREETYPE_VERSION
 stamp_ok "$OUT/googletest-$GTEST_VERSION" || fetch_source googletest $GTEST_VERSION
 stamp_ok "$OUT/libsodium-$SODIUM_VERSION" || fetch_source libsodium $SODIUM_VERSION
+# Debian names the source package of zstd "libzstd".
+stamp_ok "$OUT/zstd-$ZSTD_VERSION" || fetch_source libzstd $ZSTD_VERSION
 
-# curl's configure step is a long row of single-threaded checks: build the other two
-# beside it.
+# The configure steps of curl and libsodium are long rows of single-threaded checks:
+# three chains side by side keep both cores busy.
 build_curl &
 curl_pid=$!
-(build_googletest; build_freetype; build_libsodium) &
+build_libsodium &
+sodium_pid=$!
+(build_googletest; build_freetype; build_zstd) &
 others_pid=$!
 failed=0
 wait "$curl_pid" || failed=1
+wait "$sodium_pid" || failed=1
 wait "$others_pid" || failed=1
 [ "$failed" = 0 ] || fail "some libraries failed; see $LOGS"
 say "cache ready in $OUT ($((SECONDS - start)) s)"

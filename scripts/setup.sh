@@ -12,6 +12,8 @@ PACKAGES=(
   libgl1-mesa-dri khronos-api
   # release signatures: libsodium, and minisign to make and check them in tests and the demo
   libsodium-dev minisign
+  # patches: libzstd
+  libzstd-dev
   clang libclang-rt-14-dev
   # Windows cross build and Wine
   mingw-w64 libz-mingw-w64-dev wine64 dpkg-dev
@@ -23,7 +25,7 @@ PACKAGES=(
   # display, windows and pixels
   xvfb xauth x11-utils xdotool imagemagick
   # end-to-end tests, tools and benchmarks
-  nginx python3 python3-pytest python3-fonttools hyperfine
+  nginx python3 python3-pytest python3-fonttools hyperfine zstd
 )
 
 SUDO=""

@@ -1,5 +1,5 @@
-// Operating-system services of the runtime: time, sleeping, threads, whole-file access
-// and the system's error texts. Implemented in os_linux.cpp and os_win32.cpp.
+// Operating-system services of the runtime: time, sleeping, threads, whole-file access,
+// read-only file mappings and the system's error texts. Implemented in os_linux.cpp and os_win32.cpp.
 #pragma once
 
 #include "types.h"
@@ -37,3 +37,20 @@ struct File_Contents {
 // A failed open logs "Could not open file "%": code %, %" as an error line.
 File_Contents read_entire_file(String name);
 bool write_entire_file(String name, String data);
+
+// --- read-only mappings ---
+
+// A whole file mapped for reading: the bytes are the file's own pages, not a copy, so a
+// file of several GiB costs address space, not memory. An empty file maps to an empty
+// string with success. While a file is mapped it must not be changed or replaced: on
+// Windows a rename over it fails, on Linux a writer that shortens it makes reads past
+// the new end fault.
+struct File_Mapping {
+    String data;
+    bool success = false;
+};
+
+// A failed open logs "Could not open file "%": code %, %", a failed mapping "Could not
+// map file "%": code %, %", as error lines.
+File_Mapping map_file_read_only(String name);
+void unmap_file(File_Mapping *mapping);  // leaves it empty; an empty or failed one is fine

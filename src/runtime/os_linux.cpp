@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -83,4 +84,43 @@ bool write_entire_file(String name, String data) {
     }
     if (close(fd) != 0) ok = false;
     return ok;
+}
+
+File_Mapping map_file_read_only(String name) {
+    File_Mapping result;
+    int fd = open(temp_c_string(name), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        s64 code = errno;
+        log_error("Could not open file \"%\": code %, %", name, code, os_error_text(code));
+        return result;
+    }
+    struct stat info;
+    bool stat_ok = fstat(fd, &info) == 0;
+    if (!stat_ok || !S_ISREG(info.st_mode)) {
+        // Only a regular file has a size that a mapping can cover.
+        s64 code = !stat_ok ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        log_error("Could not map file \"%\": code %, %", name, code, os_error_text(code));
+        close(fd);
+        return result;
+    }
+    if (info.st_size == 0) {  // mmap refuses a length of 0
+        close(fd);
+        result.success = true;
+        return result;
+    }
+    void *address = mmap(nullptr, (size_t)info.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
+    s64 code = errno;
+    close(fd);  // the mapping keeps its own reference to the file
+    if (address == MAP_FAILED) {
+        log_error("Could not map file \"%\": code %, %", name, code, os_error_text(code));
+        return result;
+    }
+    result.data = String((const char *)address, (s64)info.st_size);
+    result.success = true;
+    return result;
+}
+
+void unmap_file(File_Mapping *mapping) {
+    if (mapping->data.count > 0) munmap((void *)mapping->data.data, (size_t)mapping->data.count);
+    *mapping = File_Mapping{};
 }

@@ -84,3 +84,44 @@ bool write_entire_file(String name, String data) {
     CloseHandle(file);
     return ok;
 }
+
+File_Mapping map_file_read_only(String name) {
+    File_Mapping result;
+    HANDLE file = open_file(name, GENERIC_READ, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) {
+        s64 code = (s64)GetLastError();
+        log_error("Could not open file \"%\": code %, %", name, code, os_error_text(code));
+        return result;
+    }
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size)) {
+        s64 code = (s64)GetLastError();
+        log_error("Could not map file \"%\": code %, %", name, code, os_error_text(code));
+        CloseHandle(file);
+        return result;
+    }
+    if (size.QuadPart == 0) {  // CreateFileMappingW refuses an empty file
+        CloseHandle(file);
+        result.success = true;
+        return result;
+    }
+    // Sizes 0, 0: the mapping and the view cover the whole file, past 4 GiB too.
+    HANDLE section = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    void *address = section ? MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    s64 code = (s64)GetLastError();
+    // NOTE: the view holds the section and the file open; neither handle is needed after.
+    if (section) CloseHandle(section);
+    CloseHandle(file);
+    if (!address) {
+        log_error("Could not map file \"%\": code %, %", name, code, os_error_text(code));
+        return result;
+    }
+    result.data = String((const char *)address, (s64)size.QuadPart);
+    result.success = true;
+    return result;
+}
+
+void unmap_file(File_Mapping *mapping) {
+    if (mapping->data.count > 0) UnmapViewOfFile(mapping->data.data);
+    *mapping = File_Mapping{};
+}

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang 14 and its sanitizers, apart from the CMake
-# builds: the GSUB reader, the UTF-8 decoder and the minisign key and signature parsers,
-# each with nothing else of the program.
+# builds: the GSUB reader, the UTF-8 decoder, the minisign key and signature parsers and
+# the patch application, each with only what it needs of the program.
 #   tests/fuzz/build.sh [OUT_DIR]   # default build/fuzz
 set -euo pipefail
 
@@ -24,4 +24,7 @@ FLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer
 # Ed25519, BLAKE2b and base64 come from Debian's libsodium.
 "$CXX" "${FLAGS[@]}" -o "$OUT/fuzz_minisign" \
   "$ROOT/tests/fuzz/fuzz_minisign.cpp" "$ROOT/src/updater/minisign.cpp" $(pkg-config --libs libsodium)
+"$CXX" "${FLAGS[@]}" -I"$ROOT/src/updater" -o "$OUT/fuzz_patch" \
+  "$ROOT/tests/fuzz/fuzz_patch.cpp" "$ROOT/src/updater/patch.cpp" \
+  "$ROOT/src/runtime/print.cpp" "$ROOT/src/runtime/temporary_storage.cpp" -lzstd
 echo "fuzzers in $OUT"

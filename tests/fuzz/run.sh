@@ -15,7 +15,7 @@ SECONDS_EACH="${FUZZ_SECONDS:-60}"
 "$ROOT/tests/fuzz/build.sh" "$OUT" || exit 1
 
 failed=0
-for name in gsub utf8 minisign; do
+for name in gsub utf8 minisign patch; do
   scratch="$OUT/corpus_$name"
   mkdir -p "$scratch" "$OUT/artifacts"
   echo "=== fuzz_$name for ${SECONDS_EACH}s"
