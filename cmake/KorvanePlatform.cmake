@@ -23,39 +23,75 @@ if(WIN32)
   # Static runtime: an .exe needs only the system's own DLLs.
   target_link_options(korvane_options INTERFACE -static -static-libgcc -static-libstdc++)
 
+  # The cross-built libraries (scripts/build_windows_deps.sh). The windows preset lists
+  # their folders in CMAKE_PREFIX_PATH relative to KORVANE_WIN64_DEPS, so that this one
+  # option moves the whole cache; absolute entries are taken as they are.
   set(KORVANE_WIN64_DEPS "" CACHE PATH "Cache of the cross-built third-party libraries")
-  if(NOT KORVANE_WIN64_DEPS OR NOT EXISTS "${KORVANE_WIN64_DEPS}")
-    message(FATAL_ERROR "Windows dependencies not found in '${KORVANE_WIN64_DEPS}'; run scripts/build_windows_deps.sh")
-  endif()
-  file(GLOB _curl_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/curl-*")
-  file(GLOB _freetype_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/freetype-*")
-  file(GLOB _gtest_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/googletest-*")
-  list(GET _curl_dirs 0 KORVANE_CURL_DIR)
-  list(GET _freetype_dirs 0 KORVANE_FREETYPE_DIR)
-  list(GET _gtest_dirs 0 KORVANE_GTEST_DIR)
-
-  # The HTTP library the updater embeds and writes next to itself.
-  set(KORVANE_EMBEDDED_CURL "${KORVANE_CURL_DIR}/bin/libcurl.dll")
-
-  add_library(korvane_freetype STATIC IMPORTED GLOBAL)
-  set_target_properties(korvane_freetype PROPERTIES
-    IMPORTED_LOCATION "${KORVANE_FREETYPE_DIR}/lib/libfreetype.a"
-    INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_FREETYPE_DIR}/include/freetype2")
-  add_library(Freetype::Freetype ALIAS korvane_freetype)
-
-  set(GTest_DIR "${KORVANE_GTEST_DIR}/lib/cmake/GTest")
+  set(_prefixes "")
+  foreach(_prefix IN LISTS CMAKE_PREFIX_PATH)
+    if(IS_ABSOLUTE "${_prefix}")
+      if(NOT IS_DIRECTORY "${_prefix}")
+        message(FATAL_ERROR "CMAKE_PREFIX_PATH names '${_prefix}', which does not exist")
+      endif()
+    else()
+      cmake_path(ABSOLUTE_PATH _prefix BASE_DIRECTORY "${KORVANE_WIN64_DEPS}" NORMALIZE)
+      # The build script writes the stamp last: without it the folder is half made.
+      if(NOT KORVANE_WIN64_DEPS OR NOT EXISTS "${_prefix}/.built")
+        message(FATAL_ERROR "The Windows library '${_prefix}' is missing or unfinished: run "
+                            "scripts/build_windows_deps.sh (KORVANE_WIN64_DEPS is '${KORVANE_WIN64_DEPS}')")
+      endif()
+    endif()
+    list(APPEND _prefixes "${_prefix}")
+  endforeach()
+  set(CMAKE_PREFIX_PATH ${_prefixes})
+  # The toolchain searches only below its roots: each library folder is a root of its own.
+  list(APPEND CMAKE_FIND_ROOT_PATH ${_prefixes})
 else()
   if(KORVANE_SANITIZE)
     list(JOIN KORVANE_SANITIZE "," _san)
     target_compile_options(korvane_options INTERFACE -fsanitize=${_san} -fno-omit-frame-pointer)
     target_link_options(korvane_options INTERFACE -fsanitize=${_san})
   endif()
-  find_package(Freetype REQUIRED)
   find_package(X11 REQUIRED)
   find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX)
   find_package(Threads REQUIRED)
-  # Debian's libcurl4: the shared object the updater embeds, writes and loads at run time.
-  find_file(KORVANE_EMBEDDED_CURL NAMES libcurl.so.4
-            PATHS /usr/lib/x86_64-linux-gnu /usr/lib64 /usr/lib NO_DEFAULT_PATH REQUIRED)
-  get_filename_component(KORVANE_EMBEDDED_CURL "${KORVANE_EMBEDDED_CURL}" REALPATH)
 endif()
+
+# --- third-party libraries, found the same way on both platforms ---
+
+find_package(Freetype REQUIRED)
+
+# The updater never links the HTTP library: it embeds the built library, writes it next to
+# itself and loads it at run time (the Windows DLL, Debian's libcurl4 shared object). It
+# compiles against the headers only.
+find_package(CURL REQUIRED)
+add_library(korvane_curl_headers INTERFACE)
+target_include_directories(korvane_curl_headers INTERFACE
+  $<TARGET_PROPERTY:CURL::libcurl,INTERFACE_INCLUDE_DIRECTORIES>)
+
+# The library file behind CURL::libcurl (the DLL on Windows, not its import library), for
+# the embedded-file step. Read at configure time: configure_file cannot take generator
+# expressions. The build's configuration may be one the package was not built in, so fall
+# back to the configurations it has, as CMake's linking does.
+function(korvane_imported_file target out)
+  string(TOUPPER "${CMAKE_BUILD_TYPE}" _config)
+  get_target_property(_configs ${target} IMPORTED_CONFIGURATIONS)
+  set(_candidates IMPORTED_LOCATION_${_config} IMPORTED_LOCATION)
+  foreach(_c IN LISTS _configs)
+    list(APPEND _candidates IMPORTED_LOCATION_${_c})
+  endforeach()
+  foreach(_property IN LISTS _candidates)
+    get_target_property(_file ${target} ${_property})
+    if(_file)
+      # Debian's libcurl.so is a link to the versioned file: embed the file itself.
+      file(REAL_PATH "${_file}" _file)
+      set(${out} "${_file}" PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "No library file for ${target} (looked at: ${_candidates})")
+endfunction()
+korvane_imported_file(CURL::libcurl _embedded_curl)
+# In the cache so that tests outside CMake (the end-to-end ones) can compare against it.
+set(KORVANE_EMBEDDED_CURL "${_embedded_curl}" CACHE INTERNAL "The HTTP library the updater embeds")
+message(STATUS "Embedded HTTP library: ${KORVANE_EMBEDDED_CURL}")
