@@ -23,73 +23,111 @@ if(WIN32)
   # Static runtime: an .exe needs only the system's own DLLs.
   target_link_options(korvane_options INTERFACE -static -static-libgcc -static-libstdc++)
 
+  # The cross-built libraries (scripts/build_windows_deps.sh). The windows preset lists
+  # their folders in CMAKE_PREFIX_PATH relative to KORVANE_WIN64_DEPS, so that this one
+  # option moves the whole cache; absolute entries are taken as they are.
   set(KORVANE_WIN64_DEPS "" CACHE PATH "Cache of the cross-built third-party libraries")
-  if(NOT KORVANE_WIN64_DEPS OR NOT EXISTS "${KORVANE_WIN64_DEPS}")
-    message(FATAL_ERROR "Windows dependencies not found in '${KORVANE_WIN64_DEPS}'; run scripts/build_windows_deps.sh")
+  set(_prefixes "")
+  foreach(_prefix IN LISTS CMAKE_PREFIX_PATH)
+    if(IS_ABSOLUTE "${_prefix}")
+      if(NOT IS_DIRECTORY "${_prefix}")
+        message(FATAL_ERROR "CMAKE_PREFIX_PATH names '${_prefix}', which does not exist")
+      endif()
+    else()
+      cmake_path(ABSOLUTE_PATH _prefix BASE_DIRECTORY "${KORVANE_WIN64_DEPS}" NORMALIZE)
+      # The build script writes the stamp last: without it the folder is half made.
+      if(NOT KORVANE_WIN64_DEPS OR NOT EXISTS "${_prefix}/.built")
+        message(FATAL_ERROR "The Windows library '${_prefix}' is missing or unfinished: run "
+                            "scripts/build_windows_deps.sh (KORVANE_WIN64_DEPS is '${KORVANE_WIN64_DEPS}')")
+      endif()
+    endif()
+    list(APPEND _prefixes "${_prefix}")
+  endforeach()
+  set(CMAKE_PREFIX_PATH ${_prefixes})
+  # find_package keeps what it found in the cache: when the cache moved, forget the old
+  # places, or a build folder would go on using a copy that may be gone.
+  if(DEFINED KORVANE_WIN64_DEPS_USED AND NOT KORVANE_WIN64_DEPS_USED STREQUAL KORVANE_WIN64_DEPS)
+    get_cmake_property(_entries CACHE_VARIABLES)
+    foreach(_entry IN LISTS _entries)
+      string(FIND "${${_entry}}" "${KORVANE_WIN64_DEPS_USED}/" _at)
+      if(_at EQUAL 0)
+        unset(${_entry} CACHE)
+      endif()
+    endforeach()
   endif()
-  file(GLOB _curl_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/curl-*")
-  file(GLOB _freetype_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/freetype-*")
-  file(GLOB _gtest_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/googletest-*")
-  file(GLOB _sodium_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/libsodium-*")
-  if(NOT _sodium_dirs)
-    message(FATAL_ERROR "libsodium not found in '${KORVANE_WIN64_DEPS}'; run scripts/build_windows_deps.sh")
-  endif()
-  list(GET _curl_dirs 0 KORVANE_CURL_DIR)
-  list(GET _freetype_dirs 0 KORVANE_FREETYPE_DIR)
-  list(GET _gtest_dirs 0 KORVANE_GTEST_DIR)
-  list(GET _sodium_dirs 0 KORVANE_SODIUM_DIR)
-
-  # The HTTP library the updater embeds and writes next to itself.
-  set(KORVANE_EMBEDDED_CURL "${KORVANE_CURL_DIR}/bin/libcurl.dll")
-
-  add_library(korvane_freetype STATIC IMPORTED GLOBAL)
-  set_target_properties(korvane_freetype PROPERTIES
-    IMPORTED_LOCATION "${KORVANE_FREETYPE_DIR}/lib/libfreetype.a"
-    INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_FREETYPE_DIR}/include/freetype2")
-  add_library(Freetype::Freetype ALIAS korvane_freetype)
-
-  # Signatures: libsodium, static (SODIUM_STATIC keeps its headers from asking for a DLL).
-  add_library(korvane_sodium STATIC IMPORTED GLOBAL)
-  set_target_properties(korvane_sodium PROPERTIES
-    IMPORTED_LOCATION "${KORVANE_SODIUM_DIR}/lib/libsodium.a"
-    INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_SODIUM_DIR}/include"
-    INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC)
-
-  set(GTest_DIR "${KORVANE_GTEST_DIR}/lib/cmake/GTest")
-
-  file(GLOB _zstd_dirs LIST_DIRECTORIES true "${KORVANE_WIN64_DEPS}/zstd-*")
-  if(NOT _zstd_dirs)
-    message(FATAL_ERROR "zstd not found in '${KORVANE_WIN64_DEPS}'; run scripts/build_windows_deps.sh")
-  endif()
-  list(GET _zstd_dirs 0 KORVANE_ZSTD_DIR)
-  add_library(korvane_zstd STATIC IMPORTED GLOBAL)
-  set_target_properties(korvane_zstd PROPERTIES
-    IMPORTED_LOCATION "${KORVANE_ZSTD_DIR}/lib/libzstd.a"
-    INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_ZSTD_DIR}/include")
+  set(KORVANE_WIN64_DEPS_USED "${KORVANE_WIN64_DEPS}" CACHE INTERNAL "The cache the libraries were found in")
+  # The toolchain searches only below its roots: each library folder is a root of its own.
+  list(APPEND CMAKE_FIND_ROOT_PATH ${_prefixes})
 else()
   if(KORVANE_SANITIZE)
     list(JOIN KORVANE_SANITIZE "," _san)
     target_compile_options(korvane_options INTERFACE -fsanitize=${_san} -fno-omit-frame-pointer)
     target_link_options(korvane_options INTERFACE -fsanitize=${_san})
   endif()
-  find_package(Freetype REQUIRED)
   find_package(X11 REQUIRED)
   find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX)
   find_package(Threads REQUIRED)
-  # Signatures: Debian's libsodium-dev.
-  find_package(PkgConfig REQUIRED)
-  pkg_check_modules(KORVANE_SODIUM REQUIRED IMPORTED_TARGET libsodium)
-  add_library(korvane_sodium INTERFACE IMPORTED GLOBAL)
-  target_link_libraries(korvane_sodium INTERFACE PkgConfig::KORVANE_SODIUM)
-  # Debian's libzstd-dev.
-  find_path(KORVANE_ZSTD_INCLUDE_DIR zstd.h REQUIRED)
-  find_library(KORVANE_ZSTD_LIBRARY zstd REQUIRED)
-  add_library(korvane_zstd UNKNOWN IMPORTED GLOBAL)
-  set_target_properties(korvane_zstd PROPERTIES
-    IMPORTED_LOCATION "${KORVANE_ZSTD_LIBRARY}"
-    INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_ZSTD_INCLUDE_DIR}")
-  # Debian's libcurl4: the shared object the updater embeds, writes and loads at run time.
-  find_file(KORVANE_EMBEDDED_CURL NAMES libcurl.so.4
-            PATHS /usr/lib/x86_64-linux-gnu /usr/lib64 /usr/lib NO_DEFAULT_PATH REQUIRED)
-  get_filename_component(KORVANE_EMBEDDED_CURL "${KORVANE_EMBEDDED_CURL}" REALPATH)
 endif()
+
+# --- third-party libraries, found the same way on both platforms ---
+
+find_package(Freetype REQUIRED)
+
+# The updater never links the HTTP library: it embeds the built library, writes it next to
+# itself and loads it at run time (the Windows DLL, Debian's libcurl4 shared object). It
+# compiles against the headers only.
+find_package(CURL REQUIRED)
+add_library(korvane_curl_headers INTERFACE)
+target_include_directories(korvane_curl_headers INTERFACE
+  $<TARGET_PROPERTY:CURL::libcurl,INTERFACE_INCLUDE_DIRECTORIES>)
+
+# The library file behind CURL::libcurl (the DLL on Windows, not its import library), for
+# the embedded-file step. Read at configure time: configure_file cannot take generator
+# expressions. The build's configuration may be one the package was not built in, so fall
+# back to the configurations it has, as CMake's linking does.
+function(korvane_imported_file target out)
+  string(TOUPPER "${CMAKE_BUILD_TYPE}" _config)
+  get_target_property(_configs ${target} IMPORTED_CONFIGURATIONS)
+  set(_candidates IMPORTED_LOCATION_${_config} IMPORTED_LOCATION)
+  foreach(_c IN LISTS _configs)
+    list(APPEND _candidates IMPORTED_LOCATION_${_c})
+  endforeach()
+  foreach(_property IN LISTS _candidates)
+    get_target_property(_file ${target} ${_property})
+    if(_file)
+      # Debian's libcurl.so is a link to the versioned file: embed the file itself.
+      file(REAL_PATH "${_file}" _file)
+      set(${out} "${_file}" PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "No library file for ${target} (looked at: ${_candidates})")
+endfunction()
+korvane_imported_file(CURL::libcurl _embedded_curl)
+if(NOT _embedded_curl MATCHES "\\.(dll|so)(\\.[0-9]+)*$")
+  message(FATAL_ERROR "The HTTP library found is '${_embedded_curl}': the updater loads it at run "
+                      "time and needs the shared library (a .dll or .so)")
+endif()
+# In the cache so that tests outside CMake (the end-to-end ones) can compare against it.
+set(KORVANE_EMBEDDED_CURL "${_embedded_curl}" CACHE INTERNAL "The HTTP library the updater embeds")
+message(STATUS "Embedded HTTP library: ${KORVANE_EMBEDDED_CURL}")
+
+# Release signatures: libsodium (Debian's libsodium-dev; for Windows the static library of
+# the cache, whose headers must not ask for a DLL's imports).
+find_path(KORVANE_SODIUM_INCLUDE_DIR sodium.h REQUIRED)
+find_library(KORVANE_SODIUM_LIBRARY NAMES sodium libsodium REQUIRED)
+add_library(korvane_sodium UNKNOWN IMPORTED GLOBAL)
+set_target_properties(korvane_sodium PROPERTIES
+  IMPORTED_LOCATION "${KORVANE_SODIUM_LIBRARY}"
+  INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_SODIUM_INCLUDE_DIR}")
+if(WIN32)
+  set_property(TARGET korvane_sodium PROPERTY INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC)
+endif()
+
+# Patches: libzstd (Debian's libzstd-dev; for Windows the static library of the cache).
+find_path(KORVANE_ZSTD_INCLUDE_DIR zstd.h REQUIRED)
+find_library(KORVANE_ZSTD_LIBRARY NAMES zstd libzstd REQUIRED)
+add_library(korvane_zstd UNKNOWN IMPORTED GLOBAL)
+set_target_properties(korvane_zstd PROPERTIES
+  IMPORTED_LOCATION "${KORVANE_ZSTD_LIBRARY}"
+  INTERFACE_INCLUDE_DIRECTORIES "${KORVANE_ZSTD_INCLUDE_DIR}")

@@ -22,9 +22,21 @@ GTEST_VERSION=1.12.1
 SODIUM_VERSION=1.0.18
 ZSTD_VERSION=1.5.4
 
-# Debian's static zlib for mingw-w64 (libz-mingw-w64-dev).
-ZLIB_LIBRARY=/usr/$PREFIX/lib/libz.a
-ZLIB_INCLUDE_DIR=/usr/$PREFIX/include
+say() { echo "build_windows_deps: $*"; }
+fail() { echo "build_windows_deps: $*" >&2; exit 1; }
+
+if ! command -v $PREFIX-gcc-posix >/dev/null || ! command -v $PREFIX-g++-posix >/dev/null; then
+  fail "$PREFIX-gcc-posix or -g++-posix missing: run scripts/setup.sh (mingw-w64)"
+fi
+# The compiler knows its own root (headers and libraries of the target); Debian's static
+# zlib for mingw-w64 (libz-mingw-w64-dev) sits there too. A bare name back means not found.
+ZLIB_LIBRARY="$($PREFIX-gcc-posix -print-file-name=libz.a)"
+MINGW_ROOT="$($PREFIX-gcc-posix -print-sysroot)"
+if [ -z "$MINGW_ROOT" ]; then
+  kernel32="$($PREFIX-gcc-posix -print-file-name=libkernel32.a)"
+  [ "$kernel32" != libkernel32.a ] || fail "$PREFIX-gcc-posix finds no libkernel32.a: run scripts/setup.sh (mingw-w64)"
+  MINGW_ROOT="$(dirname "$(dirname "$(realpath "$kernel32")")")"
+fi
 
 toolchain_args=(
   -G "Unix Makefiles"
@@ -33,17 +45,24 @@ toolchain_args=(
   -DCMAKE_C_COMPILER=$PREFIX-gcc-posix
   -DCMAKE_CXX_COMPILER=$PREFIX-g++-posix
   -DCMAKE_RC_COMPILER=$PREFIX-windres
-  -DCMAKE_FIND_ROOT_PATH=/usr/$PREFIX
+  -DCMAKE_FIND_ROOT_PATH="$MINGW_ROOT"
   -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER
   -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY
   -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY
   -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY
 )
 
-say() { echo "build_windows_deps: $*"; }
-fail() { echo "build_windows_deps: $*" >&2; exit 1; }
-
 stamp_ok() { [ -f "$1/.built" ]; }
+
+# The project's configure finds each library with find_package (CMAKE_PREFIX_PATH of the
+# windows preset): check that the install left what that search reads, before the stamp.
+require_installed() {
+  local dest="$1" file
+  shift
+  for file in "$@"; do
+    [ -f "$dest/$file" ] || fail "$(basename "$dest"): the install has no $file"
+  done
+}
 
 # Runs a command with its output in the log $1; on failure shows the log's end.
 logged() {
@@ -112,6 +131,7 @@ build_curl() {
   local configured=$SECONDS
   logged "$log" cmake --build "$build" -j"$JOBS"
   logged "$log" cmake --install "$build"
+  require_installed "$dest" bin/libcurl.dll include/curl/curl.h lib/cmake/CURL/CURLConfig.cmake
   $PREFIX-strip "$dest/bin/libcurl.dll"
   local imports size
   imports="$(check_curl_imports "$dest/bin/libcurl.dll")"
@@ -134,6 +154,8 @@ build_freetype() {
     -DFT_DISABLE_BROTLI=ON
   logged "$log" cmake --build "$build" -j"$JOBS"
   logged "$log" cmake --install "$build"
+  # FindFreetype looks for the header and the library, not for a config file.
+  require_installed "$dest" include/freetype2/ft2build.h lib/libfreetype.a
   say "FreeType $FREETYPE_VERSION static ($((SECONDS - start)) s)"
   echo "FreeType $FREETYPE_VERSION from $(cat "$SOURCES/freetype-$FREETYPE_VERSION/.unpacked"): $((SECONDS - start)) s" >"$dest/.built"
 }
@@ -151,6 +173,7 @@ build_googletest() {
     -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=ON -DCMAKE_CXX_FLAGS="-gdwarf-4"
   logged "$log" cmake --build "$build" -j"$JOBS"
   logged "$log" cmake --install "$build"
+  require_installed "$dest" lib/cmake/GTest/GTestConfig.cmake lib/libgtest.a lib/libgmock.a
   say "GoogleTest $GTEST_VERSION static with GoogleMock ($((SECONDS - start)) s)"
   echo "GoogleTest $GTEST_VERSION from $(cat "$SOURCES/googletest-$GTEST_VERSION/.unpacked"): $((SECONDS - start)) s" >"$dest/.built"
 }
@@ -204,8 +227,10 @@ if stamp_ok "$OUT/curl-$CURL_VERSION" && stamp_ok "$OUT/freetype-$FREETYPE_VERSI
   exit 0
 fi
 
-[ -f "$ZLIB_LIBRARY" ] || fail "$ZLIB_LIBRARY missing: run scripts/setup.sh (libz-mingw-w64-dev)"
-command -v $PREFIX-g++-posix >/dev/null || fail "$PREFIX-g++-posix missing: run scripts/setup.sh (mingw-w64)"
+[ "$ZLIB_LIBRARY" != libz.a ] || fail "$PREFIX-gcc-posix finds no libz.a: run scripts/setup.sh (libz-mingw-w64-dev)"
+ZLIB_LIBRARY="$(realpath "$ZLIB_LIBRARY")"
+ZLIB_INCLUDE_DIR="$(dirname "$(dirname "$ZLIB_LIBRARY")")/include"
+[ -f "$ZLIB_INCLUDE_DIR/zlib.h" ] || fail "no zlib.h beside $ZLIB_LIBRARY: run scripts/setup.sh (libz-mingw-w64-dev)"
 
 start=$SECONDS
 stamp_ok "$OUT/curl-$CURL_VERSION" || fetch_source curl $CURL_VERSION

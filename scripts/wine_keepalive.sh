@@ -6,7 +6,8 @@
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
+# shellcheck source-path=SCRIPTDIR source=wine_env.sh
+. "$ROOT/scripts/wine_env.sh"
 PID_FILE="$(dirname "$WINEPREFIX")/.$(basename "$WINEPREFIX").keepalive.pid"
 
 case "${1:-}" in
@@ -27,7 +28,7 @@ case "${1:-}" in
       kill "$pid" 2>/dev/null || true
       rm -f "$PID_FILE"
     fi
-    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    "$WINESERVER" -k 2>/dev/null || true
     ;;
   *)
     echo "usage: $0 start|stop" >&2

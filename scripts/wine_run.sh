@@ -6,10 +6,10 @@
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
+# shellcheck source-path=SCRIPTDIR source=wine_env.sh
+. "$ROOT/scripts/wine_env.sh"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-WINE=/usr/lib/wine/wine64
 
 if [ ! -f "$WINEPREFIX/.korvane-ready" ]; then
   mkdir -p "$WINEPREFIX"

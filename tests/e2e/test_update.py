@@ -2,6 +2,7 @@
 what the player sees (printed lines, warning boxes), what lands on disk and with which
 times, and whether the game starts. Each test runs natively and under Wine."""
 import os
+import re
 import shutil
 import signal
 import struct
@@ -11,7 +12,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import (BUILD_DIRS, ROOT, FaultServer, Route, close_window, find_built, find_windows, kill_group,
+from conftest import (BUILD_DIRS, FaultServer, Route, close_window, find_built, find_windows, kill_group,
                       nginx_serving, sized_body)
 
 CAPTION = "Ostrelle"
@@ -281,13 +282,11 @@ def test_updater_download_failing_after_the_client(platform, folder, display):
 # --- the HTTP library on disk ---
 
 def embedded_library(platform):
-    if platform.name == "windows":
-        # Where scripts/build_windows_deps.sh put the cache (KORVANE_THIRD_PARTY moves it).
-        cache = Path(os.environ.get("KORVANE_THIRD_PARTY", ROOT / "build" / "third_party"))
-        found = list((cache / "win64").glob("curl-*/bin/libcurl.dll"))
-        return found[0] if found else None
-    return Path(subprocess.run(["realpath", "/usr/lib/x86_64-linux-gnu/libcurl.so.4"], capture_output=True,
-                               text=True).stdout.strip())
+    """The HTTP library file the build embedded, as its configure step recorded it."""
+    cache = (BUILD_DIRS[platform.name] / "CMakeCache.txt").read_text()
+    found = re.search(r"^KORVANE_EMBEDDED_CURL:INTERNAL=(.+)$", cache, re.MULTILINE)
+    assert found, f"no KORVANE_EMBEDDED_CURL in the CMake cache of {BUILD_DIRS[platform.name]}"
+    return Path(found.group(1))
 
 
 def library_name(platform):
@@ -299,8 +298,6 @@ def test_missing_library_is_written_from_the_embedded_bytes(platform, folder, di
     run = run_updater(platform, folder)
     assert run.out.startswith("Loading Libcurl from embedded data\n"), run
     expected = embedded_library(platform)
-    if expected is None:
-        pytest.skip("the Windows third-party cache is elsewhere")
     assert (folder / library_name(platform)).read_bytes() == expected.read_bytes()
 
 

@@ -10,7 +10,8 @@ OUT="${1:-$ROOT/build/fuzz}"
 CXX="${CXX_FUZZ:-clang++-14}"
 mkdir -p "$OUT"
 # The text headers name FreeType's types (nothing of FreeType is linked).
-FREETYPE_CFLAGS="$(pkg-config --cflags freetype2 2>/dev/null || echo -I/usr/include/freetype2)"
+FREETYPE_CFLAGS="$(pkg-config --cflags freetype2)" ||
+  { echo "fuzz build: pkg-config finds no freetype2: run scripts/setup.sh" >&2; exit 1; }
 
 FLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer
        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
