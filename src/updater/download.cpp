@@ -252,7 +252,9 @@ Download_Outcome download_file(const Download_Target &target) {
         request.sink.write = sink_write;
         request.sink.user = &sink;
         request.range_start = writer.size;
-        if (expected >= 0) request.max_body = expected - writer.size;
+        // NOTE: the whole size, not what is left: a server that ignores the range announces
+        // the whole file, which the writer then takes from byte 0.
+        if (expected >= 0) request.max_body = expected;
         last = http_transfer(request);
         if (!file_writer_flush(&writer)) break;
 
@@ -304,7 +306,7 @@ Download_Outcome download_file(const Download_Target &target) {
             display_error_with_os("We asked the website for '%' and it failed with code %",
                                   tprint("%/%", update_site_url(), target.site_name), (s64)last.head.status);
         }
-        if (refused || !keep_partial) {
+        if (refused || !keep_partial || writer.size == 0) {
             remove_quietly(temporary);
             remove_quietly(note_name);
         }
