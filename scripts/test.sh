@@ -112,7 +112,7 @@ build_e2e() {
   [ "$preset" = windows ] && extra=("${WINDOWS_ARGS[@]}")
   # What the end-to-end tests run: the updater, the stand-in game, the probes; the
   # publisher tool runs on the host.
-  local targets=(korvane stand_in_client partial_http_library input_probe)
+  local targets=(korvane stand_in_client partial_http_library input_probe hold_file)
   [ "$preset" = linux ] && targets+=(korvane_publish)
   cmake --preset "$preset" -B "$dir" -DKORVANE_UPDATE_URL="http://127.0.0.1:$KORVANE_E2E_PORT" \
     -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF "${extra[@]}" >/dev/null &&

@@ -108,7 +108,7 @@ static Download_Open open_download(String name, bool keep_existing) {
         }
         result.size = info.st_size;
     } else {
-        fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, DOWNLOAD_MODE);
+        fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, DOWNLOAD_MODE);
         if (fd < 0) {
             result.step = failed("open");
             return result;
@@ -147,7 +147,9 @@ static File_Step write_download(Download_Handle file, String data) {
 
 static File_Step truncate_download(Download_Handle file) {
     if (ftruncate((int)file.value, 0) != 0) return failed("ftruncate");
-    return succeeded();  // O_APPEND: the next write lands at the new end
+    // O_APPEND already puts the next write at the new end; the offset too, for clarity.
+    if (lseek((int)file.value, 0, SEEK_SET) != 0) return failed("lseek");
+    return succeeded();
 }
 
 static void start_writeback(Download_Handle file, s64 offset, s64 count) {

@@ -92,6 +92,24 @@ static File_Step remove_file(String name) {
 
 static HANDLE handle_of(Download_Handle file) { return (HANDLE)(intptr_t)file.value; }
 
+// HACK: Wine opens a link of the Linux file system as the file it points at, even with
+// FILE_FLAG_OPEN_REPARSE_POINT, and reports no reparse point; the final path of the handle
+// then ends in the target's name instead of ours.
+static bool opened_by_its_own_name(HANDLE file, String name) {
+    wchar_t path[1024];
+    DWORD length = GetFinalPathNameByHandleW(file, path, 1024, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= 1024) return false;
+    std::string_view view = name.view();
+    size_t slash = view.find_last_of("/\\");
+    if (slash != std::string_view::npos) view.remove_prefix(slash + 1);
+    const wchar_t *own = (const wchar_t *)temp_utf16(String(view));
+    size_t own_length = wcslen(own);
+    if (own_length >= length) return false;
+    const wchar_t *last = path + length - own_length;
+    return (last[-1] == L'\\' || last[-1] == L'/') &&
+           CompareStringOrdinal(last, (int)own_length, own, (int)own_length, TRUE) == CSTR_EQUAL;
+}
+
 static Download_Open open_download(String name, bool keep_existing) {
     Download_Open result;
     const wchar_t *path = (const wchar_t *)temp_utf16(name);
@@ -114,6 +132,12 @@ static Download_Open open_download(String name, bool keep_existing) {
         // Another name for the same file could be somebody else's file.
         result.step.error_code = ERROR_FILE_EXISTS;
         result.step.failed_step = "GetFileInformationByHandle";
+        CloseHandle(file);
+        return result;
+    }
+    if (keep_existing && !opened_by_its_own_name(file, name)) {
+        result.step.error_code = ERROR_FILE_EXISTS;
+        result.step.failed_step = "GetFinalPathNameByHandleW";
         CloseHandle(file);
         return result;
     }
