@@ -81,9 +81,29 @@ static File_Step succeeded() {
     return result;
 }
 
+static bool opened_by_its_own_name(HANDLE file, String name);
+
 static File_Step remove_file(String name) {
-    // DeleteFileW removes a link itself, never what it points at.
-    if (!DeleteFileW((const wchar_t *)temp_utf16(name))) {
+    const wchar_t *path = (const wchar_t *)temp_utf16(name);
+    HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return succeeded();
+        return failed("CreateFileW");
+    }
+    // HACK: Windows deletes a link itself, but Wine deletes the file a link of the Linux
+    // file system points at. Such a link is left alone (the download then cannot make its
+    // temporary file and fails, the old file untouched).
+    bool own_name = opened_by_its_own_name(file, name);
+    CloseHandle(file);
+    if (!own_name) {
+        File_Step result;
+        result.error_code = ERROR_CANT_ACCESS_FILE;
+        result.failed_step = "GetFinalPathNameByHandleW";
+        return result;
+    }
+    if (!DeleteFileW(path)) {
         DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return failed("DeleteFileW");
     }

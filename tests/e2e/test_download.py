@@ -276,9 +276,16 @@ def test_a_link_at_the_temporary_name_leaves_its_target_untouched(platform, fold
         run = run_updater(platform, folder)
     assert run.code == 0, run
     assert precious.read_bytes() == b"somebody else's file"
-    assert (folder / "client.exe").read_bytes() == client
     assert not (folder / "client.exe").is_symlink()
-    assert no_leftovers(folder)
+    if platform.name == "linux":
+        # The link itself is removed and the download goes on.
+        assert (folder / "client.exe").read_bytes() == client
+        assert no_leftovers(folder)
+    else:
+        # Wine would delete the file behind such a link: the link is left alone and the
+        # download cannot make its temporary file.
+        assert (folder / "client.exe").read_bytes() == b"old client"
+        assert errors_told(run) == ["Failed to write client.exe as file.", step_10_box()], run
 
 
 def test_a_link_with_a_matching_resume_note_is_not_written_through(platform, folder, tmp_path, display):
@@ -295,8 +302,12 @@ def test_a_link_with_a_matching_resume_note_is_not_written_through(platform, fol
         run = run_updater(platform, folder)
     assert run.code == 0, run
     assert precious.read_bytes() == b"short"
-    assert client_requests(server) == [None]
-    assert (folder / "client.exe").read_bytes() == client
+    if platform.name == "linux":
+        assert client_requests(server) == [None]  # from byte 0 into a new file
+        assert (folder / "client.exe").read_bytes() == client
+    else:
+        assert client_requests(server) == []
+        assert (folder / "client.exe").read_bytes() == b"old client"
 
 
 def test_a_client_still_running_is_waited_for_then_reported(platform, folder, display):
