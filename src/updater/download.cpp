@@ -85,13 +85,14 @@ struct Download_Sink {
 
 static bool sink_begin(void *user, const Response_Head &head) {
     Download_Sink *sink = (Download_Sink *)user;
-    if (sink->range_start == 0) return true;
     if (head.status == 200) {
+        if (sink->range_start == 0) return true;
         // The server ignored the range and sends the whole file: start the file again.
         print("The update site sends all of the file; starting it again\n");
         return file_writer_restart(sink->writer);
     }
-    if (head.range_start != sink->range_start) {
+    // A part that does not start where the file ends would be stored at the wrong place.
+    if (head.range_start != sink->range_start && !(sink->range_start == 0 && head.range_start < 0)) {
         sink->range_mismatch = true;
         log_error("The update site answered from byte % where % was asked for", head.range_start, sink->range_start);
         return false;

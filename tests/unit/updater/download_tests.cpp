@@ -56,6 +56,9 @@ TEST(Download, ResumesRetriesAndRefuses) {
     ignores_range.honour_range = false;
     Fake_Response close_delimited_cut = cut_at(HALF, CURLE_OK);
     close_delimited_cut.announce_length = false;
+    Fake_Response misplaced_part{NEW_CLIENT};
+    misplaced_part.misplaced_range = 3;
+    misplaced_part.perform_result = CURLE_OK;
     Fake_Response refuses_range{"", 416};
     refuses_range.honour_range = false;
 
@@ -81,6 +84,8 @@ TEST(Download, ResumesRetriesAndRefuses) {
          {"", "20-"}, 1, true, false, "sends all of the file"},
         {"a close-delimited body cut short", {close_delimited_cut, {NEW_CLIENT}}, {}, (s64)NEW_CLIENT.size(),
          DOWNLOAD_STORED, {"", "20-"}, 1, true, false, "ended after 20 of 40 bytes"},
+        {"a part from the wrong byte starts over", {cut_at(HALF), misplaced_part, {NEW_CLIENT}}, {},
+         (s64)NEW_CLIENT.size(), DOWNLOAD_STORED, {"", "20-", ""}, 2, true, false, "answered from byte 23"},
         {"503, then the file", {{"busy", 503}, {NEW_CLIENT}}, {}, (s64)NEW_CLIENT.size(), DOWNLOAD_STORED, {"", ""}, 1,
          true, false, ""},
         {"cut every time", {cut_at(5)}, {}, (s64)NEW_CLIENT.size(), DOWNLOAD_FAILED, {"", "5-", "10-", "15-"}, 3,

@@ -184,7 +184,7 @@ CURLcode fake_easy_perform(CURL *) {
         } else {
             the_handle.status = 206;
             body = body.substr((size_t)start);
-            the_handle.content_range = "bytes " + std::to_string(start) + "-" + std::to_string(start + body.size() - 1) +
+            the_handle.content_range = "bytes " + std::to_string(start + response.misplaced_range) + "-" + std::to_string(start + body.size() - 1) +
                                        "/" + std::to_string(response.body.size());
         }
     }

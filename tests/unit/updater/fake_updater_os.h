@@ -18,6 +18,7 @@ struct Fake_Response {
     s64 deliver = -1;                    // bytes of the body delivered (all when -1): a cut
     bool honour_range = true;            // answer a Range request with 206 and the rest
     bool announce_length = true;         // send a Content-Length
+    s64 misplaced_range = 0;             // a 206 says it starts this far from where it does
 };
 
 struct Fake_World {
