@@ -46,8 +46,13 @@ def size_name(size):
 
 def build(platform):
     folder = ROOT / "build" / f"bench-{platform}"
+    extra = []
+    if platform == "windows" and os.environ.get("KORVANE_THIRD_PARTY"):
+        # The third-party cache where build_windows_deps.sh put it, as scripts/test.sh does.
+        extra = [f"-DKORVANE_WIN64_DEPS={os.environ['KORVANE_THIRD_PARTY']}/win64"]
     subprocess.run(["cmake", "--preset", platform, "-B", folder, f"-DKORVANE_UPDATE_URL=http://127.0.0.1:{PORT}",
-                    "-DKORVANE_BUILD_TESTS=OFF", "-DKORVANE_BUILD_BENCH=OFF"], check=True, stdout=subprocess.DEVNULL)
+                    "-DKORVANE_BUILD_TESTS=OFF", "-DKORVANE_BUILD_BENCH=OFF", *extra], check=True,
+                   stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", folder, "-j2", "--target", "korvane", "stand_in_client", "korvane_publish"]
                    if platform == "linux" else ["cmake", "--build", folder, "-j2", "--target", "korvane", "stand_in_client"],
                    check=True, stdout=subprocess.DEVNULL)
@@ -154,6 +159,30 @@ def measure(args, platforms):
             shutil.rmtree(WORK / "curl", ignore_errors=True)
 
 
+def phases(platform, korvane, run_folder):
+    """Where one update's time goes, from korvane.exe's own lines as they arrive: start to
+    the version request, the version check, the client's transfer with its flush and
+    rename, the rest (the updater's transfer, the client's start, the end)."""
+    player(run_folder, korvane, old_client=True)
+    start = time.perf_counter()
+    process = subprocess.Popen(command(platform, run_folder / "korvane.exe"), cwd=run_folder,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    seen = {}
+    for raw in process.stdout:
+        line = raw.decode(errors="replace")
+        now = time.perf_counter() - start
+        for key, text in (("version", "/version.data"), ("client", "/client.exe"), ("stored", "Downloaded client")):
+            if text in line and key not in seen:
+                seen[key] = now
+    process.wait()
+    end = time.perf_counter() - start
+    marks = [("start to the version request", 0.0, seen.get("version")),
+             ("version check", seen.get("version"), seen.get("client")),
+             ("client transfer, flush, rename", seen.get("client"), seen.get("stored")),
+             ("updater, client start, end", seen.get("stored"), end)]
+    return ", ".join(f"{name} {(b - a) * 1000:.0f} ms" for name, a, b in marks if a is not None and b is not None)
+
+
 def report(args, platform, korvane, size, url, windowless):
     update, update_rss, bare, bare_rss, curl_download = [], [], [], [], []
     launch, curl_launch = [], []
@@ -193,7 +222,8 @@ def report(args, platform, korvane, size, url, windowless):
     print(f"  up-to-date launch: korvane {median(launch) * 1000:.1f} ms, "
           f"curl + exec {median(curl_launch) * 1000:.1f} ms, ratio {median(launch) / median(curl_launch):.2f}")
     print(f"  peak resident memory while updating: {max(update_rss) / 1024:.1f} MiB with the window"
-          + (f", {max(bare_rss) / 1024:.1f} MiB without" if bare_rss else ""), flush=True)
+          + (f", {max(bare_rss) / 1024:.1f} MiB without" if bare_rss else ""))
+    print(f"  one update's phases: {phases(platform, korvane, run_folder)}", flush=True)
 
 
 if __name__ == "__main__":

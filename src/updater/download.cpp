@@ -235,6 +235,7 @@ Download_Outcome download_file(const Download_Target &target) {
     }
 
     // What became of the transfers.
+    f64 transfer_start = seconds_since_init();
     bool complete = false;
     bool refused = false;   // a wrong body: retrying cannot help, the partial file is useless
     bool keep_partial = target.entry != nullptr;
@@ -315,7 +316,9 @@ Download_Outcome download_file(const Download_Target &target) {
     }
 
     // Nothing partial is ever renamed into place: the file is on the disk first.
+    f64 flush_start = seconds_since_init();
     File_Step flushed = g_updater_os.flush_and_close_download(writer.file);
+    f64 flush_end = seconds_since_init();
     if (!flushed.success) {
         report_file_step(temporary, flushed);
         remove_quietly(temporary);
@@ -329,7 +332,13 @@ Download_Outcome download_file(const Download_Target &target) {
         return DOWNLOAD_FAILED;
     }
     Download_Outcome outcome = move_into_place(target, temporary);
-    if (outcome == DOWNLOAD_STORED) remove_quietly(note_name);
+    if (outcome == DOWNLOAD_STORED) {
+        remove_quietly(note_name);
+        // Where a download's time went, for whoever looks into a slow update.
+        print("Stored % (% bytes): transfer % ms, flush % ms, checks and rename % ms\n", target.file_name, writer.size,
+              (s64)((flush_start - transfer_start) * 1000), (s64)((flush_end - flush_start) * 1000),
+              (s64)((seconds_since_init() - flush_end) * 1000));
+    }
     if (outcome == DOWNLOAD_FAILED) {
         remove_quietly(temporary);
         remove_quietly(note_name);

@@ -128,7 +128,9 @@ TEST(Download, ResumesRetriesAndRefuses) {
         EXPECT_EQ(fake.files["client.exe"], c.stored ? NEW_CLIENT : "old client");
         EXPECT_EQ(fake.files.count("client.exe.download") != 0, c.partial_kept);
         EXPECT_EQ(fake.files.count("client.exe.resume") != 0, c.partial_kept);
-        if (c.partial_kept) EXPECT_EQ(fake.files["client.exe.resume"], note);
+        if (c.partial_kept) {
+            EXPECT_EQ(fake.files["client.exe.resume"], note);
+        }
         if (!c.told.empty()) {
             EXPECT_NE((result.out + result.err).find(c.told), std::string::npos) << result.out << result.err;
         }
