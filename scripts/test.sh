@@ -121,7 +121,7 @@ build_e2e() {
   [ "$preset" = windows ] && extra=("${WINDOWS_ARGS[@]}")
   # What the end-to-end tests run: the updater, the stand-in game, the probes; the
   # publisher tool runs on the host.
-  local targets=(korvane korvane_keyed stand_in_client partial_http_library input_probe)
+  local targets=(korvane korvane_keyed stand_in_client partial_http_library input_probe hold_file)
   [ "$preset" = linux ] && targets+=(korvane_publish)
   make_e2e_keys &&
   cmake --preset "$preset" -B "$dir" -DKORVANE_UPDATE_URL="http://127.0.0.1:$KORVANE_E2E_PORT" \

@@ -1,4 +1,8 @@
-// One blocking HTTP GET through the run-time loaded libcurl, into the receive buffer.
+// HTTP GETs through the run-time loaded libcurl: bodies stream into a sink; small files
+// land in one capped buffer; transient failures are retried.
+#include <algorithm>
+#include <charconv>
+
 #include "http.h"
 
 #include "assertions.h"
@@ -14,7 +18,7 @@
 #error "KORVANE_UPDATE_URL must name the update site (set by the build)"
 #endif
 
-Download_Buffer download_buffer;
+Http_State g_http;
 
 String curl_code_name(CURLcode code) {
     switch (code) {
@@ -141,65 +145,234 @@ bool ensure_curl(CURLcode code, std::source_location caller) {
     return false;
 }
 
-extern "C" size_t http_write_callback(char *data, size_t size, size_t count, void *) {
+// --- one transfer ---
+
+// What the write callback works with during one transfer.
+struct Transfer {
+    CURL *handle = nullptr;
+    const Http_Request *request = nullptr;
+    Response_Head head;
+    bool began = false;
+    bool deliver = false;  // the answer's body goes to the sink (200 or 206)
+    bool stopped = false;
+};
+
+static Response_Head read_head(CURL *handle) {
+    Response_Head head;
+    curl.curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &head.status);
+    curl_off_t length = -1;
+    if (curl.curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK) {
+        head.content_length = length;
+    }
+    curl_header *range = nullptr;
+    if (head.status == 206 &&
+        curl.curl_easy_header(handle, "Content-Range", 0, CURLH_HEADER, -1, &range) == CURLHE_OK && range) {
+        // "bytes FIRST-LAST/LENGTH"
+        std::string_view value = range->value;
+        if (value.starts_with("bytes ")) value.remove_prefix(6);
+        s64 first = 0;
+        auto parsed = std::from_chars(value.data(), value.data() + value.size(), first);
+        if (parsed.ec == std::errc() && parsed.ptr < value.data() + value.size() && *parsed.ptr == '-') {
+            head.range_start = first;
+        }
+    }
+    return head;
+}
+
+static void begin_body(Transfer *transfer) {
+    transfer->began = true;
+    transfer->head = read_head(transfer->handle);
+    long status = transfer->head.status;
+    transfer->deliver = status == 200 || status == 206;
+    const Body_Sink &sink = transfer->request->sink;
+    if (transfer->deliver && sink.begin && !sink.begin(sink.user, transfer->head)) transfer->stopped = true;
+}
+
+extern "C" size_t http_write_callback(char *data, size_t size, size_t count, void *user) {
+    Transfer *transfer = (Transfer *)user;
     size_t bytes = size * count;
-    // NOTE: a body that does not fit is refused whole-chunk; libcurl then fails the
-    // transfer with a write error instead of us writing past the buffer.
-    if (bytes > (size_t)(download_buffer.capacity - download_buffer.used)) return 0;
-    memcpy(download_buffer.data + download_buffer.used, data, bytes);
-    download_buffer.used += (s64)bytes;
     download_bytes_received.fetch_add((s64)bytes);
+    if (!transfer->began) begin_body(transfer);
+    if (transfer->stopped) return 0;
+    if (!transfer->deliver) return bytes;  // an error page: read and dropped
+    const Body_Sink &sink = transfer->request->sink;
+    if (!sink.write(sink.user, (const u8 *)data, (s64)bytes)) {
+        // NOTE: a short count makes libcurl fail the transfer with WRITE_ERROR at once.
+        transfer->stopped = true;
+        return 0;
+    }
     return bytes;
 }
 
-static bool ensure_download_buffer() {
-    if (download_buffer.data) return true;
-    download_buffer.data = (u8 *)g_updater_os.reserve_memory(DOWNLOAD_BUFFER_CAPACITY);
-    if (!download_buffer.data) {
-        s64 code = g_updater_os.last_error();
-        log_error("Could not reserve % bytes for downloads: code %, %", DOWNLOAD_BUFFER_CAPACITY, code,
-                  os_error_text(code));
+// Time-outs so that a server that accepts and then says nothing, or trickles, cannot hang
+// the run: a body slower than 1 KiB/s for 30 s fails (and is retried, resuming).
+constexpr long CONNECT_TIMEOUT_SECONDS = 10;
+constexpr long LOW_SPEED_LIMIT_BYTES_PER_SECOND = 1024;
+constexpr long LOW_SPEED_TIME_SECONDS = 30;
+// NOTE: libcurl receives into a buffer of this size. Its default of 16 KiB means one
+// receive call per 16 KiB, and under Wine every call costs a trip through the emulated
+// socket layer; 512 KiB is the largest that libcurl 7.x accepts.
+constexpr long RECEIVE_BUFFER_BYTES = 512 * 1024;
+
+// Runs one libcurl step; remembers the first failure, prints its line and skips the rest.
+struct Curl_Chain {
+    CURLcode code = CURLE_OK;
+    bool step(CURLcode result, std::source_location caller = std::source_location::current()) {
+        if (code != CURLE_OK) return false;
+        if (!ensure_curl(result, caller)) {
+            code = result;
+            return false;
+        }
+        return true;
+    }
+};
+
+Http_Result http_transfer(const Http_Request &request) {
+    String url = tprint("%/%", update_site_url(), request.name);
+    print("%\n", url);
+
+    Http_Result result;
+    CURL *handle = curl.curl_easy_init();
+    if (!assert_debug(handle != nullptr)) {
+        result.code = CURLE_FAILED_INIT;
+        return result;
+    }
+    Transfer transfer;
+    transfer.handle = handle;
+    transfer.request = &request;
+
+    Curl_Chain chain;
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_URL, temp_c_string(url)));
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L));
+    if (request.range_start > 0) {
+        // A range counts bytes of the stored file: ask for them as they are, not encoded.
+        chain.step(curl.curl_easy_setopt(handle, CURLOPT_RANGE, temp_c_string(tprint("%-", request.range_start))));
+    } else {
+        chain.step(curl.curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, ""));
+    }
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L));
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &http_write_callback));
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_WRITEDATA, (void *)&transfer));
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, RECEIVE_BUFFER_BYTES));
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, CONNECT_TIMEOUT_SECONDS));
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, LOW_SPEED_LIMIT_BYTES_PER_SECOND));
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, LOW_SPEED_TIME_SECONDS));
+    if (request.time_limit_ms > 0) chain.step(curl.curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, (long)request.time_limit_ms));
+    if (request.max_body >= 0) {
+        chain.step(curl.curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, (curl_off_t)request.max_body));
+    }
+    if (chain.step(curl.curl_easy_perform(handle))) {
+        result.performed = true;
+        // An answer without a body never reached the callback.
+        if (!transfer.began) begin_body(&transfer);
+    } else if (transfer.began) {
+        result.head = transfer.head;  // how far it got, for the caller's decision
+    }
+    if (result.performed) result.head = transfer.head;
+    result.code = chain.code;
+    result.stopped_by_sink = transfer.stopped;
+    curl.curl_easy_cleanup(handle);
+    return result;
+}
+
+bool is_transient_failure(const Http_Result &result) {
+    if (result.performed) {
+        long status = result.head.status;
+        return status >= 500 || status == 408 || status == 429;
+    }
+    if (result.stopped_by_sink) return false;
+    switch (result.code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+        return true;
+    default:
         return false;
     }
-    download_buffer.capacity = DOWNLOAD_BUFFER_CAPACITY;
+}
+
+s32 retry_wait_milliseconds(s32 retry) {
+    s32 base = 1000 << std::clamp(retry - 1, 0, 2);
+    // xorshift over a seed taken from the clock: the jitter need not be unpredictable,
+    // only different between players.
+    u64 &state = g_http.jitter_state;
+    if (state == 0) state = (u64)(seconds_since_init() * 1e9) * 0x9E3779B97F4A7C15ull | 1;
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    s32 quarter = base / 4;
+    return base - quarter + (s32)(state % (u64)(2 * quarter + 1));
+}
+
+// --- small files in memory ---
+
+struct Small_Sink {
+    s64 cap = 0;
+    bool too_large = false;
+};
+
+static bool small_body_write(void *user, const u8 *data, s64 count) {
+    Small_Sink *sink = (Small_Sink *)user;
+    if (count > sink->cap - g_http.small_body_used) {
+        sink->too_large = true;
+        return false;
+    }
+    memcpy(g_http.small_body + g_http.small_body_used, data, (size_t)count);
+    g_http.small_body_used += count;
     return true;
 }
 
-// Time-outs so that a server that accepts and then says nothing cannot hang the run.
-constexpr long CONNECT_TIMEOUT_SECONDS = 10;
-constexpr long LOW_SPEED_LIMIT_BYTES_PER_SECOND = 1;
-constexpr long LOW_SPEED_TIME_SECONDS = 30;
+static bool small_body_begin(void *, const Response_Head &) {
+    g_http.small_body_used = 0;  // a retry starts the body again
+    return true;
+}
+
+Small_Fetch fetch_small_file(String name, s64 cap, s64 time_limit_ms) {
+    f64 deadline = seconds_since_init() + (f64)time_limit_ms / 1000.0;
+    Small_Fetch fetch;
+    for (s32 attempt = 0;; attempt++) {
+        g_http.small_body_used = 0;
+        Small_Sink sink;
+        sink.cap = std::min<s64>(cap, SMALL_FILE_CAP);
+        Http_Request request;
+        request.name = name;
+        request.sink.begin = small_body_begin;
+        request.sink.write = small_body_write;
+        request.sink.user = &sink;
+        request.max_body = sink.cap;
+        s64 left_ms = (s64)((deadline - seconds_since_init()) * 1000.0);
+        request.time_limit_ms = std::max<s64>(left_ms, 1);
+        fetch.result = http_transfer(request);
+
+        if (sink.too_large || fetch.result.code == CURLE_FILESIZE_EXCEEDED) {
+            fetch.too_large = true;
+            log_error("% is larger than the % bytes it may have", name, sink.cap);
+            return fetch;
+        }
+        if (fetch.result.performed && fetch.result.head.status == 200) {
+            fetch.body = String((const char *)g_http.small_body, g_http.small_body_used);
+            fetch.success = true;
+            return fetch;
+        }
+        if (attempt >= MAX_RETRIES || !is_transient_failure(fetch.result)) return fetch;
+        s32 wait = retry_wait_milliseconds(attempt + 1);
+        if (seconds_since_init() + wait / 1000.0 >= deadline) return fetch;
+        print("Trying % again in % ms\n", name, (s64)wait);
+        g_updater_os.sleep_milliseconds(wait);
+    }
+}
 
 String http_get(String name) {
-    String url = tprint("%/%", update_site_url(), name);
-    print("%\n", url);
-
-    download_buffer.used = 0;
-    if (!ensure_download_buffer()) return {};
-
-    CURL *handle = curl.curl_easy_init();
-    String result;
-    if (assert_debug(handle != nullptr)) {
-        long status = 0;
-        bool ok = ensure_curl(curl.curl_easy_setopt(handle, CURLOPT_URL, temp_c_string(url))) &&
-                  ensure_curl(curl.curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L)) &&
-                  ensure_curl(curl.curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "")) &&
-                  ensure_curl(curl.curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L)) &&
-                  ensure_curl(curl.curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &http_write_callback)) &&
-                  ensure_curl(curl.curl_easy_setopt(handle, CURLOPT_WRITEDATA, (void *)nullptr)) &&
-                  ensure_curl(curl.curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, CONNECT_TIMEOUT_SECONDS)) &&
-                  ensure_curl(curl.curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, LOW_SPEED_LIMIT_BYTES_PER_SECOND)) &&
-                  ensure_curl(curl.curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, LOW_SPEED_TIME_SECONDS)) &&
-                  ensure_curl(curl.curl_easy_perform(handle)) &&
-                  ensure_curl(curl.curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status));
-        if (ok) {
-            result = String((const char *)download_buffer.data, download_buffer.used);
-            if (status != 200) {
-                display_error_with_os("We asked the website for '%' and it failed with code %", url, (s64)status);
-                result = {};
-            }
-        }
+    Small_Fetch fetch = fetch_small_file(name, SMALL_FILE_CAP, VERSION_TIME_LIMIT_MS);
+    if (fetch.result.performed && fetch.result.head.status != 200) {
+        display_error_with_os("We asked the website for '%' and it failed with code %",
+                              tprint("%/%", update_site_url(), name), (s64)fetch.result.head.status);
     }
-    curl.curl_easy_cleanup(handle);
-    return result;
+    return fetch.success ? fetch.body : String();
 }

@@ -1,6 +1,6 @@
 // HTTP transfers of the update run: the libcurl procedure table (the library is loaded at
-// run time, never linked), one blocking GET into the process's single receive buffer, and
-// the check of every libcurl result.
+// run time, never linked), one blocking GET whose body streams into a sink, the small
+// files held in memory under a cap, retries, and the check of every libcurl result.
 #pragma once
 
 #include <source_location>
@@ -121,18 +121,75 @@ s64 resolve_curl_procedures(void *library, Find_Procedure find);
 
 // --- transfers ---
 
-constexpr s64 DOWNLOAD_BUFFER_CAPACITY = 1ll << 30;
-
-// Where the bodies land; reserved on the first transfer and kept for the process's life.
-struct Download_Buffer {
-    u8 *data = nullptr;
-    s64 used = 0;
-    s64 capacity = 0;
+// The head of an answer, as far as a body's receiver needs it.
+struct Response_Head {
+    long status = 0;
+    s64 content_length = -1;  // of this answer's body on the wire; -1 when not given
+    s64 range_start = -1;     // the first byte a 206 answer carries ("Content-Range"); -1 without
 };
-extern Download_Buffer download_buffer;
 
-// GET of base URL + "/" + name. The body is a view of the receive buffer, valid until the
-// next call; empty on any failure (already reported).
+// Where a body goes. libcurl's write callback hands each decoded chunk of a 200 or 206
+// answer to `write`; `begin` (optional) sees the head once, before the first byte. Either
+// returning false stops the transfer. Bodies of other answers are not handed over.
+struct Body_Sink {
+    bool (*begin)(void *user, const Response_Head &head) = nullptr;
+    bool (*write)(void *user, const u8 *data, s64 count) = nullptr;
+    void *user = nullptr;
+};
+
+struct Http_Request {
+    String name;                // the file on the update site
+    Body_Sink sink;
+    s64 range_start = 0;        // > 0: ask for the bytes from here on
+    s64 max_body = -1;          // an answer announcing a longer body fails at once; -1: no limit
+    s64 time_limit_ms = 0;      // for the whole transfer; 0: none
+};
+
+struct Http_Result {
+    bool performed = false;     // the request was answered (any status)
+    CURLcode code = CURLE_OK;   // of the first step that failed
+    Response_Head head;
+    bool stopped_by_sink = false;
+};
+
+// One blocking GET of base URL + "/" + name; prints the URL; libcurl failures print the
+// "CURL failed" line. No box: the caller decides what a status means.
+Http_Result http_transfer(const Http_Request &request);
+
+// Failures worth another try: the network or the server may be back in a moment.
+bool is_transient_failure(const Http_Result &result);
+
+// Waits before the 1st, 2nd, 3rd retry: about 1, 2 and 4 s, each moved by up to a quarter
+// either way so that many players cut off together do not all come back together.
+constexpr s32 MAX_RETRIES = 3;
+s32 retry_wait_milliseconds(s32 retry);
+
+// The small files (version.data, signatures) are held in memory, never more than this.
+constexpr s64 SMALL_FILE_CAP = 64 * 1024;
+// The windowless start waits for version.data: it succeeds or fails within this, retries
+// included.
+constexpr s64 VERSION_TIME_LIMIT_MS = 30'000;
+
+struct Small_Fetch {
+    String body;           // valid until the next small fetch
+    Http_Result result;    // of the last attempt
+    bool too_large = false;
+    bool success = false;  // status 200, complete, within the cap
+};
+// A small file into the process's small-body buffer, with retries of transient failures
+// inside the time limit. Bytes past `cap` (at most SMALL_FILE_CAP) fail the fetch.
+Small_Fetch fetch_small_file(String name, s64 cap, s64 time_limit_ms);
+
+// The module's state: the small files' buffer and the retry waits' jitter.
+struct Http_State {
+    u8 small_body[SMALL_FILE_CAP];
+    s64 small_body_used = 0;
+    u64 jitter_state = 0;
+};
+extern Http_State g_http;
+
+// The update run's fetch of version.data: the body, or empty on any failure (a status
+// other than 200 has been shown in a box).
 String http_get(String name);
 
 // False (and one printed line naming the code and the failing step) unless code is CURLE_OK.

@@ -114,7 +114,7 @@ s64 resolve_curl_procedures(void *library, Find_Procedure find) {
 
 // The library's bytes written the safe way: a temporary file, flushed, renamed over the name.
 static bool write_library(String name, String bytes) {
-    File_Replace replaced = g_updater_os.replace_file(name, bytes);
+    File_Step replaced = replace_file_whole(name, bytes);
     if (!replaced.success) {
         log_error("Could not write % (%): code %, %", name, replaced.failed_step, replaced.error_code,
                   os_error_text(replaced.error_code));

@@ -121,7 +121,7 @@ u64 read_newest_accepted_timestamp() {
 }
 
 bool write_newest_accepted_timestamp(u64 timestamp) {
-    File_Replace replaced = g_updater_os.replace_file(RELEASE_STATE_FILE, tprint("%\n", timestamp));
+    File_Step replaced = replace_file_whole(RELEASE_STATE_FILE, tprint("%\n", timestamp));
     if (!replaced.success) {
         log_error("Could not write % (%): code %, %", RELEASE_STATE_FILE, replaced.failed_step, replaced.error_code,
                   os_error_text(replaced.error_code));

@@ -2,6 +2,7 @@
 #include "update_run.h"
 
 #include "assertions.h"
+#include "download.h"
 #include "embedded_files.h"
 #include "error_box.h"
 #include "http.h"
@@ -62,17 +63,15 @@ static void set_download_time(String name, const UpdaterClientVersions::File &se
     if (set.opened) assert_debug(set.set, "GetLastError %", set.error_code);
 }
 
-bool store_download(String name, String body, const UpdaterClientVersions::File &server_file,
-                    bool have_server_record) {
-    File_Replace replaced = g_updater_os.replace_file(name, body);
-    if (!replaced.success) {
-        log_error("Could not replace \"%\" (%): code %, %", name, replaced.failed_step, replaced.error_code,
-                  os_error_text(replaced.error_code));
-        display_error_with_os("Failed to write % as file.", name);
-        return false;
-    }
-    if (have_server_record) set_download_time(name, server_file);
-    return true;
+Download_Outcome fetch_and_store(String site_name, String file_name, const UpdaterClientVersions::File &server_file,
+                                 bool have_server_record) {
+    Download_Target target;
+    target.site_name = site_name;
+    target.file_name = file_name;
+    target.entry = have_server_record ? &server_file : nullptr;
+    Download_Outcome outcome = download_file(target);
+    if (outcome == DOWNLOAD_STORED && have_server_record) set_download_time(file_name, server_file);
+    return outcome;
 }
 
 void run_update() {
@@ -135,6 +134,7 @@ void run_update() {
     }
 
     bool updater_written = false;
+    bool client_in_use = false;
     bool window_running = false;
     if (up_to_date) {
         start_client();
@@ -144,19 +144,22 @@ void run_update() {
         download_bytes_total = server.updater.size + server.client.size;
         window_running = start_progress_window();
 
-        String client = http_get(CLIENT_FILE);
-        if (client.count > 0 && store_download(CLIENT_FILE, client, server.client, have_server_record)) {
+        Download_Outcome client = fetch_and_store(CLIENT_FILE, CLIENT_FILE, server.client, have_server_record);
+        if (client == DOWNLOAD_STORED) {
             print("Downloaded client");
-            String updater = http_get(UPDATER_FILE);
-            if (updater.count > 0 && store_download(UPDATED_UPDATER_FILE, updater, server.updater, have_server_record)) {
+            if (fetch_and_store(UPDATER_FILE, UPDATED_UPDATER_FILE, server.updater, have_server_record) ==
+                DOWNLOAD_STORED) {
                 print("Downloaded updater");
                 updater_written = true;
             }
             start_client();
         }
+        // The player has been told that the game must be closed first; the general box
+        // would only blame the server.
+        client_in_use = client == DOWNLOAD_TARGET_IN_USE;
     }
 
-    if (!up_to_date && !updater_written) {
+    if (!up_to_date && !updater_written && !client_in_use) {
         display_error_with_os("Failed to download both client and updater. Perhaps the server is not up? Check if "
                               "you can go to '%' in your browser.",
                               update_site_host());

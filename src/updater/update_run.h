@@ -3,6 +3,7 @@
 // window showing progress, and start the game.
 #pragma once
 
+#include "download.h"
 #include "identity.h"
 #include "minisign.h"
 
@@ -15,11 +16,10 @@ void start_client();
 // The local record: identity of korvane.exe and client.exe in the working directory.
 UpdaterClientVersions local_identity();
 
-// Writes a downloaded body over `name` (never leaving a partial file) and gives it the
-// server's time when a valid record arrived. False when the file could not be written;
-// the player has then been told and the old file is untouched.
-bool store_download(String name, String body, const UpdaterClientVersions::File &server_file,
-                    bool have_server_record);
+// Downloads one file of the site into file_name (never leaving a partial file) and gives
+// it the server's time when a valid record arrived.
+Download_Outcome fetch_and_store(String site_name, String file_name, const UpdaterClientVersions::File &server_file,
+                                 bool have_server_record);
 
 // Starts the progress window's thread (true when it runs); a slot of its own so the run can
 // be tested without a window.

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,53 +53,141 @@ static bool path_exists(String name) {
 
 static bool write_file(String name, String data) { return write_entire_file(name, data); }
 
-static bool write_all(int fd, String data) {
+static s64 read_small_file(String name, u8 *buffer, s64 capacity) {
+    int fd = open(temp_c_string(name), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return -1;
+    s64 done = 0;
+    while (done < capacity) {
+        ssize_t n = read(fd, buffer + done, (size_t)(capacity - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    close(fd);
+    return done;
+}
+
+static File_Step failed(const char *step) {
+    File_Step result;
+    result.error_code = errno;
+    result.failed_step = step;
+    return result;
+}
+
+static File_Step succeeded() {
+    File_Step result;
+    result.success = true;
+    return result;
+}
+
+static File_Step remove_file(String name) {
+    if (unlink(temp_c_string(name)) != 0 && errno != ENOENT) return failed("unlink");
+    return succeeded();
+}
+
+// The mode the file keeps: the client is started from it. Set with fchmod so the
+// process's umask does not decide it.
+constexpr mode_t DOWNLOAD_MODE = 0755;
+
+static Download_Open open_download(String name, bool keep_existing) {
+    Download_Open result;
+    const char *path = temp_c_string(name);
+    int fd = -1;
+    if (keep_existing) {
+        // O_NOFOLLOW: a link planted at this name is refused, not written through.
+        fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            result.step = failed("open");
+            return result;
+        }
+        struct stat info;
+        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+            // Another name for the same file could be somebody else's file.
+            result.step = failed("fstat");
+            if (result.step.error_code == 0) result.step.error_code = EEXIST;
+            close(fd);
+            return result;
+        }
+        result.size = info.st_size;
+    } else {
+        fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, DOWNLOAD_MODE);
+        if (fd < 0) {
+            result.step = failed("open");
+            return result;
+        }
+    }
+    if (fchmod(fd, DOWNLOAD_MODE) != 0) {
+        result.step = failed("fchmod");
+        close(fd);
+        return result;
+    }
+    result.handle.value = fd;
+    result.step = succeeded();
+    return result;
+}
+
+static bool preallocate(Download_Handle file, s64 size) {
+    // FALLOC_FL_KEEP_SIZE: the length keeps counting the bytes really written, which a
+    // resume after a kill relies on.
+    int error = fallocate((int)file.value, FALLOC_FL_KEEP_SIZE, 0, (off_t)size);
+    return !(error != 0 && errno == ENOSPC);
+}
+
+static File_Step write_download(Download_Handle file, String data) {
     s64 done = 0;
     while (done < data.count) {
-        ssize_t n = write(fd, data.data + done, (size_t)(data.count - done));
+        ssize_t n = write((int)file.value, data.data + done, (size_t)(data.count - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = EIO;
-            return false;
+            return failed("write");
         }
         done += n;
     }
-    return true;
+    return succeeded();
 }
 
-static File_Replace replace_file(String name, String data) {
-    File_Replace result;
-    const char *temporary = temp_c_string(download_temporary_name(name));
-    // The mode the file keeps: the client is started from it.
-    int fd = open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
-    if (fd < 0) {
-        result.error_code = errno;
-        result.failed_step = "open";
+static File_Step truncate_download(Download_Handle file) {
+    if (ftruncate((int)file.value, 0) != 0) return failed("ftruncate");
+    // O_APPEND already puts the next write at the new end; the offset too, for clarity.
+    if (lseek((int)file.value, 0, SEEK_SET) != 0) return failed("lseek");
+    return succeeded();
+}
+
+static void start_writeback(Download_Handle file, s64 offset, s64 count) {
+    sync_file_range((int)file.value, (off_t)offset, (off_t)count, SYNC_FILE_RANGE_WRITE);
+}
+
+static File_Step flush_and_close_download(Download_Handle file) {
+    int fd = (int)file.value;
+    if (fdatasync(fd) != 0) {
+        File_Step result = failed("fdatasync");
+        close(fd);
         return result;
     }
-    bool written = write_all(fd, data);
-    if (!written) result.failed_step = "write";
-    if (written && fsync(fd) != 0) {
-        written = false;
-        result.failed_step = "fsync";
+    if (close(fd) != 0) return failed("close");
+    return succeeded();
+}
+
+static void close_download(Download_Handle file) { close((int)file.value); }
+
+static File_Step rename_into_place(String from, String to) {
+    if (rename(temp_c_string(from), temp_c_string(to)) != 0) return failed("rename");
+    // The rename is an entry of the folder: sync the folder so it survives a power cut.
+    String to_path = to;
+    std::string_view view = to_path.view();
+    size_t slash = view.rfind('/');
+    String folder = slash == std::string_view::npos ? String(".") : String(view.substr(0, slash + 1));
+    int directory = open(temp_c_string(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) return failed("open folder");
+    int synced = fsync(directory);
+    int saved = errno;
+    close(directory);
+    if (synced != 0) {
+        errno = saved;
+        return failed("fsync folder");
     }
-    if (!written) result.error_code = errno;
-    if (close(fd) != 0 && written) {
-        written = false;
-        result.error_code = errno;
-        result.failed_step = "close";
-    }
-    if (written && rename(temporary, temp_c_string(name)) != 0) {
-        written = false;
-        result.error_code = errno;
-        result.failed_step = "rename";
-    }
-    if (!written) {
-        unlink(temporary);
-        return result;
-    }
-    result.success = true;
-    return result;
+    return succeeded();
 }
 
 // NOTE: dlopen maps a shared object by what its headers promise; when the file is shorter
@@ -158,14 +245,7 @@ static void *find_procedure(void *library, const char *name) { return dlsym(libr
 
 static s64 last_error() { return errno; }
 
-static void *reserve_memory(s64 size) {
-    void *memory = mmap(nullptr, (size_t)size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (memory == MAP_FAILED) return nullptr;
-    // NOTE: a 256 MiB body touches 65,536 fresh small pages, and the faults cost more than
-    // the copies; huge pages cut them 512-fold where the kernel offers them.
-    madvise(memory, (size_t)size, MADV_HUGEPAGE);
-    return memory;
-}
+static void sleep_for(s32 milliseconds) { sleep_milliseconds(milliseconds); }
 
 static Instance_Lock lock_instance(String name) {
     Instance_Lock result;
@@ -195,13 +275,22 @@ Updater_Os platform_updater_os() {
     os.set_file_write_time = set_file_write_time;
     os.path_exists = path_exists;
     os.write_file = write_file;
-    os.replace_file = replace_file;
+    os.read_small_file = read_small_file;
+    os.remove_file = remove_file;
+    os.open_download = open_download;
+    os.preallocate = preallocate;
+    os.write_download = write_download;
+    os.truncate_download = truncate_download;
+    os.start_writeback = start_writeback;
+    os.flush_and_close_download = flush_and_close_download;
+    os.close_download = close_download;
+    os.rename_into_place = rename_into_place;
     os.load_library = load_library;
     os.unload_library = unload_library;
     os.find_procedure = find_procedure;
     os.last_error = last_error;
-    os.reserve_memory = reserve_memory;
     os.lock_instance = lock_instance;
+    os.sleep_milliseconds = sleep_for;
     os.prepare_process = prepare_process;
     return os;
 }

@@ -53,49 +53,185 @@ static bool path_exists(String name) {
 
 static bool write_file(String name, String data) { return write_entire_file(name, data); }
 
-// WriteFile takes 32-bit counts.
-static bool write_all(HANDLE file, String data) {
+static s64 read_small_file(String name, u8 *buffer, s64 capacity) {
+    HANDLE file = CreateFileW((const wchar_t *)temp_utf16(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
     s64 done = 0;
-    while (done < data.count) {
-        DWORD chunk = (DWORD)std::min<s64>(data.count - done, 1 << 30);
-        DWORD written = 0;
-        if (!WriteFile(file, data.data + done, chunk, &written, nullptr) || written == 0) return false;
-        done += written;
+    while (done < capacity) {
+        DWORD got = 0;
+        DWORD want = (DWORD)std::min<s64>(capacity - done, 1 << 20);
+        if (!ReadFile(file, buffer + done, want, &got, nullptr) || got == 0) break;
+        done += got;
     }
-    return true;
+    CloseHandle(file);
+    return done;
 }
 
-static File_Replace replace_file(String name, String data) {
-    File_Replace result;
-    String temporary = download_temporary_name(name);
-    const wchar_t *temporary16 = (const wchar_t *)temp_utf16(temporary);
+static File_Step failed(const char *step) {
+    File_Step result;
+    result.error_code = (s64)GetLastError();
+    result.failed_step = step;
+    return result;
+}
 
-    HANDLE file = CreateFileW(temporary16, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        result.error_code = (s64)GetLastError();
-        result.failed_step = "CreateFileW";
-        return result;
-    }
-    bool written = write_all(file, data);
-    if (!written) result.failed_step = "WriteFile";
-    if (written && !FlushFileBuffers(file)) {
-        written = false;
-        result.failed_step = "FlushFileBuffers";
-    }
-    if (!written) result.error_code = (s64)GetLastError();
-    CloseHandle(file);
-
-    if (written && !MoveFileExW(temporary16, (const wchar_t *)temp_utf16(name),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        written = false;
-        result.error_code = (s64)GetLastError();
-        result.failed_step = "MoveFileExW";
-    }
-    if (!written) {
-        DeleteFileW(temporary16);
-        return result;
-    }
+static File_Step succeeded() {
+    File_Step result;
     result.success = true;
+    return result;
+}
+
+static bool opened_by_its_own_name(HANDLE file, String name);
+
+static File_Step remove_file(String name) {
+    const wchar_t *path = (const wchar_t *)temp_utf16(name);
+    HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return succeeded();
+        return failed("CreateFileW");
+    }
+    // HACK: Windows deletes a link itself, but Wine deletes the file a link of the Linux
+    // file system points at. Such a link is left alone (the download then cannot make its
+    // temporary file and fails, the old file untouched).
+    bool own_name = opened_by_its_own_name(file, name);
+    CloseHandle(file);
+    if (!own_name) {
+        File_Step result;
+        result.error_code = ERROR_CANT_ACCESS_FILE;
+        result.failed_step = "GetFinalPathNameByHandleW";
+        return result;
+    }
+    if (!DeleteFileW(path)) {
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return failed("DeleteFileW");
+    }
+    return succeeded();
+}
+
+static HANDLE handle_of(Download_Handle file) { return (HANDLE)(intptr_t)file.value; }
+
+// HACK: Wine opens a link of the Linux file system as the file it points at, even with
+// FILE_FLAG_OPEN_REPARSE_POINT, and reports no reparse point; the final path of the handle
+// then ends in the target's name instead of ours.
+static bool opened_by_its_own_name(HANDLE file, String name) {
+    wchar_t path[1024];
+    DWORD length = GetFinalPathNameByHandleW(file, path, 1024, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= 1024) return false;
+    std::string_view view = name.view();
+    size_t slash = view.find_last_of("/\\");
+    if (slash != std::string_view::npos) view.remove_prefix(slash + 1);
+    const wchar_t *own = (const wchar_t *)temp_utf16(String(view));
+    size_t own_length = wcslen(own);
+    if (own_length >= length) return false;
+    const wchar_t *last = path + length - own_length;
+    return (last[-1] == L'\\' || last[-1] == L'/') &&
+           CompareStringOrdinal(last, (int)own_length, own, (int)own_length, TRUE) == CSTR_EQUAL;
+}
+
+static Download_Open open_download(String name, bool keep_existing) {
+    Download_Open result;
+    const wchar_t *path = (const wchar_t *)temp_utf16(name);
+    // No sharing: a second updater in the same folder cannot write into this file.
+    // FILE_FLAG_OPEN_REPARSE_POINT: a link at this name is opened as itself (and then
+    // refused), never followed.
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, keep_existing ? OPEN_EXISTING : CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        result.step = failed("CreateFileW");
+        return result;
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(file, &info)) {
+        result.step = failed("GetFileInformationByHandle");
+        CloseHandle(file);
+        return result;
+    }
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) || info.nNumberOfLinks != 1) {
+        // Another name for the same file could be somebody else's file.
+        result.step.error_code = ERROR_FILE_EXISTS;
+        result.step.failed_step = "GetFileInformationByHandle";
+        CloseHandle(file);
+        return result;
+    }
+    if (keep_existing && !opened_by_its_own_name(file, name)) {
+        result.step.error_code = ERROR_FILE_EXISTS;
+        result.step.failed_step = "GetFinalPathNameByHandleW";
+        CloseHandle(file);
+        return result;
+    }
+    result.size = ((s64)info.nFileSizeHigh << 32) | info.nFileSizeLow;
+    LARGE_INTEGER end = {};
+    if (!SetFilePointerEx(file, end, nullptr, FILE_END)) {
+        result.step = failed("SetFilePointerEx");
+        CloseHandle(file);
+        return result;
+    }
+    result.handle.value = (s64)(intptr_t)file;
+    result.step = succeeded();
+    return result;
+}
+
+static bool preallocate(Download_Handle file, s64 size) {
+    // The allocation, not the end of file: the length keeps counting the bytes really
+    // written, which a resume after a kill relies on.
+    FILE_ALLOCATION_INFO allocation = {};
+    allocation.AllocationSize.QuadPart = size;
+    if (SetFileInformationByHandle(handle_of(file), FileAllocationInfo, &allocation, sizeof(allocation))) return true;
+    return GetLastError() != ERROR_DISK_FULL;
+}
+
+static File_Step write_download(Download_Handle file, String data) {
+    s64 done = 0;
+    while (done < data.count) {
+        // WriteFile takes 32-bit counts.
+        DWORD chunk = (DWORD)std::min<s64>(data.count - done, 1 << 30);
+        DWORD written = 0;
+        if (!WriteFile(handle_of(file), data.data + done, chunk, &written, nullptr)) return failed("WriteFile");
+        if (written == 0) {
+            File_Step result;
+            result.error_code = ERROR_WRITE_FAULT;
+            result.failed_step = "WriteFile";
+            return result;
+        }
+        done += written;
+    }
+    return succeeded();
+}
+
+static File_Step truncate_download(Download_Handle file) {
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(handle_of(file), start, nullptr, FILE_BEGIN)) return failed("SetFilePointerEx");
+    if (!SetEndOfFile(handle_of(file))) return failed("SetEndOfFile");
+    return succeeded();
+}
+
+// NOTE: the system's lazy writer already writes dirty pages back behind the writes, and
+// there is no call that starts a write-back without waiting for it.
+static void start_writeback(Download_Handle, s64, s64) {}
+
+static File_Step flush_and_close_download(Download_Handle file) {
+    if (!FlushFileBuffers(handle_of(file))) {
+        File_Step result = failed("FlushFileBuffers");
+        CloseHandle(handle_of(file));
+        return result;
+    }
+    if (!CloseHandle(handle_of(file))) return failed("CloseHandle");
+    return succeeded();
+}
+
+static void close_download(Download_Handle file) { CloseHandle(handle_of(file)); }
+
+static File_Step rename_into_place(String from, String to) {
+    if (MoveFileExW((const wchar_t *)temp_utf16(from), (const wchar_t *)temp_utf16(to),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return succeeded();
+    }
+    File_Step result = failed("MoveFileExW");
+    // A running program's file, or one another program holds open without sharing.
+    result.in_use = result.error_code == ERROR_SHARING_VIOLATION || result.error_code == ERROR_ACCESS_DENIED ||
+                    result.error_code == ERROR_LOCK_VIOLATION;
     return result;
 }
 
@@ -121,9 +257,7 @@ static void *find_procedure(void *library, const char *name) {
 
 static s64 last_error() { return (s64)GetLastError(); }
 
-static void *reserve_memory(s64 size) {
-    return VirtualAlloc(nullptr, (SIZE_T)size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-}
+static void sleep_for(s32 milliseconds) { Sleep((DWORD)milliseconds); }
 
 static Instance_Lock lock_instance(String name) {
     Instance_Lock result;
@@ -152,13 +286,22 @@ Updater_Os platform_updater_os() {
     os.set_file_write_time = set_file_write_time;
     os.path_exists = path_exists;
     os.write_file = write_file;
-    os.replace_file = replace_file;
+    os.read_small_file = read_small_file;
+    os.remove_file = remove_file;
+    os.open_download = open_download;
+    os.preallocate = preallocate;
+    os.write_download = write_download;
+    os.truncate_download = truncate_download;
+    os.start_writeback = start_writeback;
+    os.flush_and_close_download = flush_and_close_download;
+    os.close_download = close_download;
+    os.rename_into_place = rename_into_place;
     os.load_library = load_library;
     os.unload_library = unload_library;
     os.find_procedure = find_procedure;
     os.last_error = last_error;
-    os.reserve_memory = reserve_memory;
     os.lock_instance = lock_instance;
+    os.sleep_milliseconds = sleep_for;
     os.prepare_process = prepare_process;
     return os;
 }

@@ -19,6 +19,7 @@ import os
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import threading
 import time
@@ -201,26 +202,50 @@ class Route:
 
     body: the bytes to send; status: the status code; stall: accept the request and say
     nothing until the test ends; chunk and delay: send the body chunk bytes at a time with
-    delay seconds between them (a slow body); gzip_body: send it gzip-compressed with
-    Content-Encoding: gzip; declared_length: the Content-Length to claim (a wrong size);
-    the connection is closed after a body shorter than claimed, as a failing server
-    would; last_modified: a Unix time for the Last-Modified header."""
+    delay seconds between them (a slow body, or a trickle); gzip_body: send it
+    gzip-compressed with Content-Encoding: gzip; declared_length: the Content-Length to
+    claim (a wrong size); the connection is closed after a body shorter than claimed, as a
+    failing server would; last_modified: a Unix time for the Last-Modified header.
+
+    Range requests ("bytes=N-") are answered with 206 and the rest of the body, unless
+    ignore_range (200 and the whole body, as a server without range support) or
+    range_status (e.g. 416) says otherwise. first_statuses: the first requests answer
+    these statuses (with a short text body) before the route serves normally (a 503 then
+    a 200). reset_after: the first reset_times answers announce the whole length, send
+    this many bytes and reset the connection. close_delimited: no Content-Length; the
+    body, cut to close_delimited bytes when it is a number, ends when the connection
+    closes."""
 
     def __init__(self, body=b"", status=200, stall=False, chunk=None, delay=0.0, gzip_body=False,
-                 declared_length=None, last_modified=None):
+                 declared_length=None, last_modified=None, ignore_range=False, range_status=None,
+                 first_statuses=(), reset_after=None, reset_times=1, close_delimited=False):
         self.body, self.status, self.stall = body, status, stall
         self.chunk, self.delay, self.gzip_body = chunk, delay, gzip_body
         self.declared_length = declared_length
         self.last_modified = last_modified
+        self.ignore_range, self.range_status = ignore_range, range_status
+        self.first_statuses = list(first_statuses)
+        self.reset_after, self.reset_times = reset_after, reset_times
+        self.close_delimited = close_delimited
+
+
+def parse_range(header, size):
+    """The first byte of a "bytes=N-" or "bytes=N-M" header, or None."""
+    if not header or not header.startswith("bytes="):
+        return None
+    first = header[len("bytes="):].split("-", 1)[0]
+    return int(first) if first.isdigit() else None
 
 
 class FaultServer:
     """HTTP/1.1 server from the standard library. routes maps "/name" to a Route; paths
-    without a route answer 404. requests lists (method, path) in the order asked."""
+    without a route answer 404. requests lists (method, path) in the order asked;
+    request_headers the headers of each request, in the same order."""
 
     def __init__(self, port=E2E_PORT):
         self.routes = {}
         self.requests = []
+        self.request_headers = []
         self.stop_event = threading.Event()
         server = self
 
@@ -236,8 +261,18 @@ class FaultServer:
             def do_GET(self):
                 self.answer(send_body=True)
 
+            def reset(self):
+                """Ends the connection with a reset instead of an orderly close."""
+                with contextlib.suppress(OSError):
+                    self.wfile.flush()
+                    self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                    # Closed at once with a zero linger: the peer gets a reset, not a FIN.
+                    self.connection.close()
+                self.close_connection = True
+
             def answer(self, send_body):
                 server.requests.append((self.command, self.path))
+                server.request_headers.append(dict(self.headers.items()))
                 route = server.routes.get(self.path)
                 if route is None:
                     self.send_response(404)
@@ -249,20 +284,56 @@ class FaultServer:
                     server.stop_event.wait()
                     self.close_connection = True
                     return
+                if route.first_statuses:
+                    status = route.first_statuses.pop(0)
+                    text = b"try again later"
+                    self.send_response(status)
+                    self.send_header("Content-Length", str(len(text)))
+                    self.end_headers()
+                    if send_body:
+                        self.wfile.write(text)
+                    return
                 body = gzip.compress(route.body, mtime=0) if route.gzip_body else route.body
-                self.send_response(route.status)
+                status = route.status
+                first = parse_range(self.headers.get("Range"), len(body))
+                content_range = None
+                if first is not None and status == 200 and not route.ignore_range:
+                    if route.range_status is not None or first >= len(body):
+                        status = route.range_status or 416
+                        self.send_response(status)
+                        self.send_header("Content-Range", f"bytes */{len(body)}")
+                        self.send_header("Content-Length", "0")
+                        self.end_headers()
+                        return
+                    content_range = f"bytes {first}-{len(body) - 1}/{len(body)}"
+                    body = body[first:]
+                    status = 206
+                self.send_response(status)
                 if route.gzip_body:
                     self.send_header("Content-Encoding", "gzip")
                 if route.last_modified is not None:
                     self.send_header("Last-Modified", email.utils.formatdate(route.last_modified, usegmt=True))
-                length = route.declared_length if route.declared_length is not None else len(body)
-                self.send_header("Content-Length", str(length))
-                if length != len(body):
+                if content_range:
+                    self.send_header("Content-Range", content_range)
+                resetting = route.reset_after is not None and route.reset_times > 0
+                if resetting:
+                    route.reset_times -= 1
+                if route.close_delimited:
+                    if route.close_delimited is not True:
+                        body = body[:route.close_delimited]
                     self.send_header("Connection", "close")
                     self.close_connection = True
+                else:
+                    length = route.declared_length if route.declared_length is not None else len(body)
+                    self.send_header("Content-Length", str(length))
+                    if length != len(body):
+                        self.send_header("Connection", "close")
+                        self.close_connection = True
                 self.end_headers()
                 if not send_body:
                     return
+                if resetting:
+                    body = body[:route.reset_after]
                 step = route.chunk or len(body) or 1
                 with contextlib.suppress(BrokenPipeError, ConnectionResetError):
                     for start in range(0, len(body), step):
@@ -273,6 +344,8 @@ class FaultServer:
                         if route.delay:
                             # A slow body; ends early when the test does.
                             server.stop_event.wait(route.delay)
+                if resetting:
+                    self.reset()
 
         class Server(http.server.ThreadingHTTPServer):
             daemon_threads = True
@@ -280,6 +353,10 @@ class FaultServer:
 
         self.httpd = Server(("127.0.0.1", port), Handler)
         self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+
+    def ranges(self):
+        """The Range header of each request (None without one)."""
+        return [headers.get("Range") for headers in self.request_headers]
 
     def __enter__(self):
         self.thread.start()

@@ -224,7 +224,8 @@ def test_unreachable_site(platform, folder, display):
     player_folder(platform, folder)
     run = run_updater(platform, folder)  # nothing listens on the port
     assert run.code == 0, run
-    assert run.out.count("CURL failed with code COULDNT_CONNECT at caller ") == 2, run
+    # version.data and client.exe, each tried four times.
+    assert run.out.count("CURL failed with code COULDNT_CONNECT at caller ") == 8, run
     assert errors_told(run) == ["Received 0 count version from server", step_10_box()], run
     assert run.boxes == 2
     assert (folder / "client.exe").read_bytes() == b"old client"
@@ -245,7 +246,7 @@ def test_gzip_body_is_stored_decoded(platform, folder, display):
     player_folder(platform, folder)
     client = platform.client.read_bytes()
     with FaultServer() as server:
-        server.routes["/version.data"] = Route(sized_body(56))
+        server.routes["/version.data"] = Route(record(1, 100_000, 2, len(client)))
         server.routes["/client.exe"] = Route(client, gzip_body=True)
         server.routes["/korvane.exe"] = Route(sized_body(100_000), gzip_body=True)
         run = run_updater(platform, folder)
@@ -255,22 +256,10 @@ def test_gzip_body_is_stored_decoded(platform, folder, display):
     assert client_started(folder)
 
 
-def test_body_over_the_receive_buffer_fails_cleanly(platform, folder, display):
-    player_folder(platform, folder)
-    with FaultServer() as server:
-        server.routes["/version.data"] = Route(sized_body(56))
-        server.routes["/client.exe"] = Route(bytes(2**30 + 1), chunk=2**24)
-        run = run_updater(platform, folder, timeout=180)
-    assert run.code == 0, run
-    assert "CURL failed with code WRITE_ERROR at caller " in run.out, run
-    assert errors_told(run) == [step_10_box()], run
-    assert (folder / "client.exe").read_bytes() == b"old client"
-
-
 def test_updater_download_failing_after_the_client(platform, folder, display):
     player_folder(platform, folder)
     with FaultServer() as server:
-        server.routes["/version.data"] = Route(sized_body(56))
+        server.routes["/version.data"] = Route(record(1, 11, 2, platform.client.stat().st_size))
         server.routes["/client.exe"] = Route(platform.client.read_bytes())
         run = run_updater(platform, folder)  # korvane.exe answers 404
     assert run.code == 0, run
@@ -294,8 +283,14 @@ def library_name(platform):
 
 
 def test_missing_library_is_written_from_the_embedded_bytes(platform, folder, display):
-    player_folder(platform, folder)
-    run = run_updater(platform, folder)
+    player_folder(platform, folder, old_client=platform.client.read_bytes())
+    (folder / "client.exe").chmod(0o755)
+    # A site whose record matches the folder: the run starts the game at once instead of
+    # waiting out the retries of an unreachable site.
+    with FaultServer() as server:
+        server.routes["/version.data"] = Route(record_of(folder / "korvane.exe", folder / "client.exe"))
+        run = run_updater(platform, folder)
+    assert run.boxes == 0, run
     assert run.out.startswith("Loading Libcurl from embedded data\n"), run
     expected = embedded_library(platform)
     assert (folder / library_name(platform)).read_bytes() == expected.read_bytes()
@@ -344,7 +339,7 @@ def test_failed_write_keeps_the_old_client(platform, folder, display):
     # The temporary file the download goes to first cannot be made (even as root).
     (folder / "client.exe.download").mkdir()
     with FaultServer() as server:
-        server.routes["/version.data"] = Route(sized_body(56))
+        server.routes["/version.data"] = Route(record(1, 11, 2, platform.client.stat().st_size))
         server.routes["/client.exe"] = Route(platform.client.read_bytes())
         server.routes["/korvane.exe"] = Route(b"new updater")
         run = run_updater(platform, folder)
@@ -361,7 +356,7 @@ def test_killed_while_writing_leaves_old_or_new_client(platform, folder):
     new = sized_body(256 * 2**20, seed=2)
     player_folder(platform, folder, old_client=old)
     with FaultServer() as server:
-        server.routes["/version.data"] = Route(sized_body(56))
+        server.routes["/version.data"] = Route(record(1, 11, 2, len(new)))
         server.routes["/client.exe"] = Route(new, chunk=2**22)
         process = platform.start(folder, folder / "korvane.exe")
         deadline = time.monotonic() + 120

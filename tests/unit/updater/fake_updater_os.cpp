@@ -3,6 +3,7 @@
 
 #include "update_run.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
@@ -13,7 +14,13 @@ namespace {
 struct Fake_Handle {
     std::string url;
     curl_write_callback write = nullptr;
+    void *user = nullptr;
+    std::string range;
+    curl_off_t max_size = -1;
     long status = 0;
+    curl_off_t length = -1;
+    std::string content_range;
+    curl_header header = {};
 };
 Fake_Handle the_handle;
 int procedure_stand_in;  // the address of every procedure the run never calls
@@ -39,17 +46,55 @@ bool path_exists(String name) {
     }
     return true;
 }
-bool write_file(String, String) { return true; }
 
-File_Replace replace_file(String name, String data) {
-    File_Replace result;
-    if (fake.replace_fails_for == name.view()) {
-        result.error_code = 13;
-        result.failed_step = "rename";
+bool write_file(String name, String data) {
+    fake.files[std::string(name.view())] = std::string(data.view());
+    return true;
+}
+
+s64 read_small_file(String name, u8 *buffer, s64 capacity) {
+    auto found = fake.files.find(std::string(name.view()));
+    if (found == fake.files.end()) return -1;
+    s64 count = std::min<s64>(capacity, (s64)found->second.size());
+    memcpy(buffer, found->second.data(), (size_t)count);
+    return count;
+}
+
+File_Step ok_step() {
+    File_Step step;
+    step.success = true;
+    return step;
+}
+
+File_Step failed_step(const char *name, s64 code) {
+    File_Step step;
+    step.failed_step = name;
+    step.error_code = code;
+    return step;
+}
+
+File_Step remove_file(String name) {
+    fake.files.erase(std::string(name.view()));
+    return ok_step();
+}
+
+std::vector<std::string> open_names;  // by handle value
+
+std::string &file_of(Download_Handle handle) { return fake.files[open_names[(size_t)handle.value]]; }
+
+Download_Open open_download(String name, bool keep_existing) {
+    Download_Open result;
+    std::string key(name.view());
+    bool exists = fake.files.count(key) != 0;
+    if (exists != keep_existing) {
+        result.step = failed_step("open", 17);
         return result;
     }
-    fake.replaced.emplace_back(std::string(name.view()), std::string(data.view()));
-    result.success = true;
+    fake.files[key];
+    result.size = (s64)fake.files[key].size();
+    result.handle.value = (s64)open_names.size();
+    open_names.push_back(key);
+    result.step = ok_step();
     return result;
 }
 
@@ -62,8 +107,49 @@ void *load_library(String name) {
     return &the_handle;
 }
 void unload_library(void *) { fake.unloads++; }
+
+s64 download_bytes() {
+    s64 total = 0;
+    for (auto &[name, bytes] : fake.files) {
+        if (name.ends_with(".download")) total += (s64)bytes.size();
+    }
+    return total;
+}
+
+bool preallocate(Download_Handle, s64 size) { return fake.disk_room < 0 || size <= fake.disk_room; }
+
+File_Step write_download(Download_Handle handle, String data) {
+    if (fake.disk_room >= 0 && download_bytes() + data.count > fake.disk_room) return failed_step("write", 28);
+    file_of(handle).append(data.data, (size_t)data.count);
+    return ok_step();
+}
+
+File_Step truncate_download(Download_Handle handle) {
+    file_of(handle).clear();
+    return ok_step();
+}
+
+void start_writeback(Download_Handle, s64, s64) {}
+File_Step flush_and_close_download(Download_Handle) { return ok_step(); }
+void close_download(Download_Handle) {}
+
+File_Step rename_into_place(String from, String to) {
+    if (fake.replace_fails_for == to.view()) return failed_step("rename", 13);
+    if (fake.in_use_renames > 0) {
+        fake.in_use_renames--;
+        File_Step step = failed_step("MoveFileExW", 32);
+        step.in_use = true;
+        return step;
+    }
+    std::string bytes = fake.files[std::string(from.view())];
+    fake.files.erase(std::string(from.view()));
+    fake.files[std::string(to.view())] = bytes;
+    fake.replaced.emplace_back(std::string(to.view()), bytes);
+    return ok_step();
+}
+
 s64 last_error() { return 0; }
-void *reserve_memory(s64 size) { return platform_updater_os().reserve_memory(size); }
+void sleep_for(s32 milliseconds) { fake.sleeps.push_back(milliseconds); }
 void prepare_process() {}
 Instance_Lock lock_instance(String name) {
     fake.locked.emplace_back(name.view());
@@ -86,24 +172,52 @@ CURLcode fake_easy_setopt(CURL *, CURLoption option, ...) {
     va_start(args, option);
     if (option == CURLOPT_URL) the_handle.url = va_arg(args, const char *);
     if (option == CURLOPT_WRITEFUNCTION) the_handle.write = va_arg(args, curl_write_callback);
+    if (option == CURLOPT_WRITEDATA) the_handle.user = va_arg(args, void *);
+    if (option == CURLOPT_RANGE) the_handle.range = va_arg(args, const char *);
+    if (option == CURLOPT_MAXFILESIZE_LARGE) the_handle.max_size = va_arg(args, curl_off_t);
     va_end(args);
     return CURLE_OK;
 }
 
 CURLcode fake_easy_perform(CURL *) {
     fake.requested_urls.push_back(the_handle.url);
+    fake.ranges.push_back(the_handle.range);
+    Fake_Response response;
+    auto first = fake.first_responses.find(the_handle.url);
     auto found = fake.responses.find(the_handle.url);
-    if (found == fake.responses.end()) return CURLE_COULDNT_CONNECT;
-    const Fake_Response &response = found->second;
-    if (response.perform_result != CURLE_OK) return response.perform_result;
-    // Two chunks, as a real transfer would usually deliver them.
+    if (first != fake.first_responses.end() && !first->second.empty()) {
+        response = first->second.front();
+        first->second.erase(first->second.begin());
+    } else if (found != fake.responses.end()) {
+        response = found->second;
+    } else {
+        return CURLE_COULDNT_CONNECT;
+    }
+    if (response.perform_result != CURLE_OK && response.deliver < 0) return response.perform_result;
+
     std::string body = response.body;
-    size_t half = body.size() / 2;
-    if (half && the_handle.write(body.data(), 1, half, nullptr) != half) return CURLE_WRITE_ERROR;
-    size_t rest = body.size() - half;
-    if (rest && the_handle.write(body.data() + half, 1, rest, nullptr) != rest) return CURLE_WRITE_ERROR;
     the_handle.status = response.status;
-    return CURLE_OK;
+    if (!the_handle.range.empty() && response.honour_range && response.status == 200) {
+        s64 start = std::stoll(the_handle.range);
+        if (start >= (s64)body.size()) {
+            the_handle.status = 416;
+            body.clear();
+        } else {
+            the_handle.status = 206;
+            body = body.substr((size_t)start);
+            the_handle.content_range = "bytes " + std::to_string(start + response.misplaced_range) + "-" + std::to_string(start + body.size() - 1) +
+                                       "/" + std::to_string(response.body.size());
+        }
+    }
+    the_handle.length = response.announce_length ? (curl_off_t)body.size() : -1;
+    if (the_handle.max_size >= 0 && the_handle.length > the_handle.max_size) return CURLE_FILESIZE_EXCEEDED;
+    if (response.deliver >= 0) body = body.substr(0, (size_t)response.deliver);
+    // Two chunks, as a real transfer would usually deliver them.
+    size_t half = body.size() / 2;
+    if (half && the_handle.write(body.data(), 1, half, the_handle.user) != half) return CURLE_WRITE_ERROR;
+    size_t rest = body.size() - half;
+    if (rest && the_handle.write(body.data() + half, 1, rest, the_handle.user) != rest) return CURLE_WRITE_ERROR;
+    return response.perform_result;
 }
 
 }  // namespace
@@ -112,8 +226,17 @@ static CURLcode fake_easy_getinfo_status(CURL *, CURLINFO info, ...) {
     va_list args;
     va_start(args, info);
     if (info == CURLINFO_RESPONSE_CODE) *va_arg(args, long *) = the_handle.status;
+    if (info == CURLINFO_CONTENT_LENGTH_DOWNLOAD_T) *va_arg(args, curl_off_t *) = the_handle.length;
     va_end(args);
     return CURLE_OK;
+}
+
+static CURLHcode fake_easy_header(CURL *, const char *name, size_t, unsigned int, int, curl_header **out) {
+    if (std::string(name) != "Content-Range" || the_handle.content_range.empty()) return CURLHE_MISSING;
+    the_handle.header.name = (char *)"Content-Range";
+    the_handle.header.value = the_handle.content_range.data();
+    *out = &the_handle.header;
+    return CURLHE_OK;
 }
 
 static void *find_procedure(void *, const char *name) {
@@ -129,6 +252,7 @@ static void *find_procedure(void *, const char *name) {
         {"curl_easy_perform", (void *)&fake_easy_perform},
         {"curl_easy_getinfo", (void *)&fake_easy_getinfo_status},
         {"curl_easy_cleanup", (void *)&fake_easy_cleanup},
+        {"curl_easy_header", (void *)&fake_easy_header},
     };
     if (fake.missing_procedure_loads > 0 && strcmp(name, fake.missing_procedure.c_str()) == 0) {
         fake.missing_procedure_loads--;
@@ -150,12 +274,21 @@ Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(star
     g_updater_os.set_file_write_time = set_file_write_time;
     g_updater_os.path_exists = path_exists;
     g_updater_os.write_file = write_file;
-    g_updater_os.replace_file = replace_file;
+    g_updater_os.read_small_file = read_small_file;
+    g_updater_os.remove_file = remove_file;
+    g_updater_os.open_download = open_download;
+    g_updater_os.preallocate = preallocate;
+    g_updater_os.write_download = write_download;
+    g_updater_os.truncate_download = truncate_download;
+    g_updater_os.start_writeback = start_writeback;
+    g_updater_os.flush_and_close_download = flush_and_close_download;
+    g_updater_os.close_download = close_download;
+    g_updater_os.rename_into_place = rename_into_place;
     g_updater_os.load_library = load_library;
     g_updater_os.unload_library = unload_library;
     g_updater_os.find_procedure = find_procedure;
     g_updater_os.last_error = last_error;
-    g_updater_os.reserve_memory = reserve_memory;
+    g_updater_os.sleep_milliseconds = sleep_for;
     g_updater_os.prepare_process = prepare_process;
     g_updater_os.lock_instance = lock_instance;
     resolve_curl_procedures(nullptr, find_procedure);  // for tests that fetch without the start-up

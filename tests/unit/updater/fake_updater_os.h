@@ -1,6 +1,7 @@
 // A stand-in for the operating system and for libcurl, so the update run can be watched
-// without a desktop, a network or files of its own: boxes, starts, file replacements and
-// times are recorded; each URL answers with a canned body, status or libcurl failure.
+// without a desktop, a network or files of its own: boxes, starts, files (held in memory),
+// renames, times and waits are recorded; each URL answers with canned bodies, statuses or
+// libcurl failures, and honours Range requests unless told not to.
 #pragma once
 
 #include <map>
@@ -13,18 +14,29 @@
 struct Fake_Response {
     std::string body;
     long status = 200;
-    CURLcode perform_result = CURLE_OK;
+    CURLcode perform_result = CURLE_OK;  // after the bytes delivered
+    s64 deliver = -1;                    // bytes of the body delivered (all when -1): a cut
+    bool honour_range = true;            // answer a Range request with 206 and the rest
+    bool announce_length = true;         // send a Content-Length
+    s64 misplaced_range = 0;             // a 206 says it starts this far from where it does
 };
 
 struct Fake_World {
     std::vector<std::string> boxes;
     std::vector<std::string> started;
-    std::vector<std::pair<std::string, std::string>> replaced;  // name, bytes
+    std::vector<std::pair<std::string, std::string>> replaced;  // target, bytes
     std::vector<std::pair<std::string, u64>> times_set;
     std::vector<std::string> requested_urls;
+    std::vector<std::string> ranges;  // the Range of each request ("" without)
+    std::vector<s32> sleeps;
+    // Answers in turn before the lasting one of `responses` (e.g. a 503, then the file).
+    std::map<std::string, std::vector<Fake_Response>> first_responses;
     std::map<std::string, Fake_Response> responses;  // by URL; others are refused
+    std::map<std::string, std::string> files;         // the working folder
     bool start_fails = false;
-    std::string replace_fails_for;
+    std::string replace_fails_for;  // the target whose rename fails
+    s32 in_use_renames = 0;         // renames refused as "in use" before they work
+    s64 disk_room = -1;             // bytes the disk takes for downloads (-1: no limit)
     std::vector<std::string> locked;       // names given to lock_instance
     bool lock_held_elsewhere = false;
     std::vector<std::string> absent_paths;  // path_exists is false for these, true for others

@@ -1,7 +1,8 @@
-// HTTP pieces that need no server: result lines, the receive buffer's bounds, the
-// procedure table's lookup order, the site's host name.
+// HTTP pieces that need no server: result lines, the small files' cap, retries and their
+// waits, the procedure table's lookup order, the site's host name.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "fake_updater_os.h"
@@ -25,22 +26,82 @@ TEST(Http, CodeNames) {
     EXPECT_EQ(curl_code_name((CURLcode)9999), String("9999"));
 }
 
-TEST(Http, WriteCallbackNeverWritesPastTheBuffer) {
-    Fake_Os_Scope scope;
-    fake.responses[url_of("small")] = {"abcdef"};
-    ASSERT_EQ(std::string(http_get("small").view()), "abcdef");  // reserves the buffer
+TEST(Http, SmallFilesStopAtTheirCap) {
+    struct Case {
+        const char *name;
+        s64 size;
+        bool announce_length;
+        bool fetched;
+    };
+    const Case cases[] = {
+        {"exactly the cap", SMALL_FILE_CAP, true, true},
+        {"one byte over, announced", SMALL_FILE_CAP + 1, true, false},
+        {"one byte over, close-delimited", SMALL_FILE_CAP + 1, false, false},
+        {"an endless body", 64 * SMALL_FILE_CAP, false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Fake_Os_Scope scope;
+        Fake_Response response;
+        response.body = std::string((size_t)c.size, 'v');
+        response.announce_length = c.announce_length;
+        fake.responses[url_of("version.data")] = response;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        String body = http_get("version.data");
+        testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(body.count, c.fetched ? c.size : 0);
+        EXPECT_EQ(err.find("version.data is larger than the 65536 bytes it may have") != std::string::npos, !c.fetched) << err;
+        EXPECT_TRUE(fake.sleeps.empty());  // a body too large is not tried again
+        EXPECT_TRUE(fake.boxes.empty());
+    }
+}
 
-    // Pretend the buffer is nearly full: a chunk that does not fit is refused whole, so
-    // libcurl fails the transfer with a write error.
-    s64 received = download_bytes_received;
-    download_buffer.used = download_buffer.capacity - 4;
-    char chunk[8] = "1234567";
-    EXPECT_EQ(http_write_callback(chunk, 1, 8, nullptr), 0u);
-    EXPECT_EQ(download_buffer.used, download_buffer.capacity - 4);
-    EXPECT_EQ(download_bytes_received, received);
-    EXPECT_EQ(http_write_callback(chunk, 2, 2, nullptr), 4u);  // exactly fits
-    EXPECT_EQ(download_buffer.used, download_buffer.capacity);
-    EXPECT_EQ(download_bytes_received, received + 4);
+TEST(Http, TransientFailuresAreRetriedWithGrowingWaits) {
+    struct Case {
+        const char *name;
+        std::vector<Fake_Response> first;
+        bool served_after;  // the file answers once the first answers are used up
+        size_t waits;
+        bool fetched;
+    };
+    const Case cases[] = {
+        {"503, then the file", {{"busy", 503}}, true, 1, true},
+        {"reset, then the file", {{"", 200, CURLE_RECV_ERROR}}, true, 1, true},
+        {"a body cut short, then the file", {{"0123456789", 200, CURLE_PARTIAL_FILE, 4}}, true, 1, true},
+        {"nobody listening", {}, false, 3, false},
+        {"404 is final", {{"gone", 404}}, false, 0, false},
+        {"403 is final", {{"no", 403}}, false, 0, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Fake_Os_Scope scope;
+        std::string url = url_of("version.data");
+        fake.first_responses[url] = c.first;
+        if (c.served_after) fake.responses[url] = {"0123456789"};
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        String body = http_get("version.data");
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::string(body.view()), c.fetched ? "0123456789" : "");
+        ASSERT_EQ(fake.sleeps.size(), c.waits);
+        // About 1, 2 and 4 s, each moved by up to a quarter.
+        const s32 bases[] = {1000, 2000, 4000};
+        for (size_t i = 0; i < fake.sleeps.size(); i++) {
+            EXPECT_GE(fake.sleeps[i], bases[i] * 3 / 4) << i;
+            EXPECT_LE(fake.sleeps[i], bases[i] * 5 / 4) << i;
+        }
+        EXPECT_EQ(fake.requested_urls.size(), c.waits + 1);
+    }
+}
+
+TEST(Http, RetryWaitsAreJittered) {
+    std::vector<s32> waits;
+    for (int i = 0; i < 20; i++) waits.push_back(retry_wait_milliseconds(1));
+    std::sort(waits.begin(), waits.end());
+    EXPECT_NE(waits.front(), waits.back());
 }
 
 TEST(Http, SecondFetchOverwritesTheFirstFromTheStart) {
@@ -59,9 +120,11 @@ TEST(Http, FailedTransferIsEmptyAndStillCounted) {
     fake.responses[url_of("missing")] = {"not here", 404};
     s64 before = download_bytes_received;
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_TRUE(http_get("missing").empty());
     EXPECT_TRUE(http_get("unreachable").empty());
     std::string out = testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"We asked the website for '" + url_of("missing") +
                                                    "' and it failed with code 404"});
     EXPECT_EQ(download_bytes_received, before + 8);

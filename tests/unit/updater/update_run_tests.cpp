@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_updater_os.h"
+#include "download.h"
 #include "http.h"
 #include "update_counters.h"
 #include "update_run.h"
@@ -101,6 +102,8 @@ TEST(UpdateRun, FailuresShowWhatThePlayerMustKnow) {
         std::vector<std::string> replaced;
         bool started;
         bool times_set;
+        std::string client_body = "hello";  // the record says 5 bytes
+        s32 in_use_renames = 0;
     };
     std::string valid = record_bytes(server_record());
     std::string version_url = url_of("version.data");
@@ -123,13 +126,19 @@ TEST(UpdateRun, FailuresShowWhatThePlayerMustKnow) {
          {"Failed to write korvane_updated.exe as file.", step_10_box()}, {"client.exe"}, true, true},
         {"client does not start", {valid}, true, true, "", true,
          {"Failed to start client.exe. Error is 2"}, {"client.exe", "korvane_updated.exe"}, true, true},
+        {"client of another size than the record's", {valid}, true, true, "", false, {step_10_box()}, {}, false,
+         false, "<html>please log in</html>"},
+        {"client still running", {valid}, true, true, "", false,
+         {std::string(target_in_use_text("client.exe").view())}, {}, false, false, "hello", 1000},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         Fake_Os_Scope scope;
         fake.responses[version_url] = c.version;
-        if (c.client_served) fake.responses[url_of("client.exe")] = {"new client"};
-        if (c.updater_served) fake.responses[url_of("korvane.exe")] = {"new updater"};
+        // The sizes of the record's entries.
+        if (c.client_served) fake.responses[url_of("client.exe")] = {c.client_body};
+        fake.in_use_renames = c.in_use_renames;
+        if (c.updater_served) fake.responses[url_of("korvane.exe")] = {"updater"};
         fake.replace_fails_for = c.replace_fails_for;
         fake.start_fails = c.start_fails;
         Run_Output output = run();
