@@ -140,16 +140,26 @@ void process_gamepad_packet(RAWINPUT *raw) {
     }
     if (button_cap_count > 0) {
         const HIDP_BUTTON_CAPS &first = state.button_caps[0];
-        USAGE first_usage = first.IsRange ? first.Range.UsageMin : first.NotRange.Usage;
-        USAGE last_usage = first.IsRange ? first.Range.UsageMax : first.NotRange.Usage;
-        ULONG button_count = (ULONG)(last_usage - first_usage + 1);
-        state.pressed_usages.resize(button_count);
-        ULONG usage_count = button_count;
-        HidP_GetUsages(HidP_Input, first.UsagePage, 0, state.pressed_usages.data(), &usage_count, preparsed,
-                       (PCHAR)raw->data.hid.bRawData, raw->data.hid.dwSizeHid);
-        if (usage_count > button_count) usage_count = 0;
-        state.pressed_usages_u16.assign(state.pressed_usages.begin(), state.pressed_usages.begin() + usage_count);
-        gamepad_report_buttons(state.pressed_usages_u16.data(), (s64)usage_count, first_usage);
+        USAGE usage_min = first.IsRange ? first.Range.UsageMin : first.NotRange.Usage;
+        USAGE usage_max = first.IsRange ? first.Range.UsageMax : first.NotRange.Usage;
+        // NOTE: a device may describe its range backwards; it then has no buttons we can
+        // read, and its other controls still count.
+        Gamepad_Button_Range range = gamepad_button_range(usage_min, usage_max);
+        if (range.count > 0) {
+            state.pressed_usages.resize(range.count);
+            ULONG usage_count = range.count;
+            NTSTATUS status = HidP_GetUsages(HidP_Input, first.UsagePage, 0, state.pressed_usages.data(), &usage_count,
+                                             preparsed, (PCHAR)raw->data.hid.bRawData, raw->data.hid.dwSizeHid);
+            bool read = status == HIDP_STATUS_SUCCESS;
+            if (!read) log_error("HidP_GetUsages returned %", (u32)status);
+            if (read && usage_count <= range.count) {
+                state.pressed_usages_u16.assign(state.pressed_usages.begin(), state.pressed_usages.begin() + usage_count);
+            } else {
+                state.pressed_usages_u16.clear();
+            }
+            gamepad_report_button_read(read, state.pressed_usages_u16.data(), usage_count, range.count,
+                                       range.first_usage);
+        }
     }
 
     USHORT value_cap_count = caps.NumberInputValueCaps;

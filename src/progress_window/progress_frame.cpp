@@ -34,6 +34,9 @@ Progress_Text_Position progress_text_position(Vector2 size, s64 text_width, s64 
 
 void update_fonts(UpdaterWindow *w) {
     if (!w->font_loaded) return;
+    // The font of the old height goes first: every new height would otherwise keep a font
+    // and its glyphs for good, and its page space can take the new glyphs.
+    release_font(w->font);
     w->font = get_font_at_size(w->font_data, w->height / 2);
 }
 

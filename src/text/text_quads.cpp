@@ -72,6 +72,9 @@ void draw_generated_quads(Sized_Font *font, Vector4 color) {
     if (state->current_shader) immediate_flush();
     set_shader_for_text();
     immediate_begin();
+    // NOTE: with the renderer off (no context, or one that failed) the GL table is empty;
+    // the quads stay generated but nothing is uploaded or drawn.
+    if (!renderer_available()) return;
 
     gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     gl.glEnable(GL_BLEND);

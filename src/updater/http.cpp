@@ -313,9 +313,10 @@ void load_http_library() {
         }
     }
 
-    void *library = g_updater_os.load_library(name);
+    Library_Load loaded = g_updater_os.load_library(name);
+    void *library = loaded.library;
     if (!library) {
-        display_error_with_os("Failed to load %. Error is %", name, g_updater_os.last_error());
+        display_error_with_os("Failed to load %. Error is %", name, loaded.error);
         assert_fatal(false, "Failed to load lib curl dll.");
     }
 

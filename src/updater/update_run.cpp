@@ -98,7 +98,7 @@ void run_update() {
         print("Starting game");
     } else {
         download_bytes_received = 0;
-        download_bytes_total = server.updater.size + server.client.size;
+        download_bytes_total = download_size_of(server);
         window_running = start_progress_window();
 
         String client = http_get(CLIENT_FILE);

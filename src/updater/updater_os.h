@@ -21,6 +21,13 @@ struct File_Replace {
     String failed_step;  // the call that failed, for the error line
 };
 
+struct Library_Load {
+    void *library = nullptr;
+    // Why the load failed, as the system says it: the loader's own text where it has one
+    // (dlerror), the error code otherwise.
+    String error;
+};
+
 struct Updater_Os {
     // Blocks until the player dismisses it.
     void (*show_message_box)(String caption, String text);
@@ -32,7 +39,7 @@ struct Updater_Os {
     // Writes a temporary file beside the target, flushes it and renames it over the
     // target, so the target is always either the old or the new file.
     File_Replace (*replace_file)(String name, String data);
-    void *(*load_library)(String name);
+    Library_Load (*load_library)(String name);
     void *(*find_procedure)(void *library, const char *name);
     s64 (*last_error)();
     void *(*reserve_memory)(s64 size);

@@ -101,17 +101,21 @@ static File_Replace replace_file(String name, String data) {
     return result;
 }
 
-static void *load_library(String name) {
+static Library_Load load_library(String name) {
     // dlopen searches the system's folders for a bare name; the library is the one in
     // the working directory.
     String path = name;
     if (name.view().find('/') == std::string_view::npos) path = tprint("./%", name);
-    void *library = dlopen(temp_c_string(path), RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
+    Library_Load result;
+    result.library = dlopen(temp_c_string(path), RTLD_NOW | RTLD_LOCAL);
+    if (!result.library) {
+        // NOTE: dlopen sets no errno; its reason is only in dlerror, which the next
+        // dl call overwrites, so it is copied here.
         const char *why = dlerror();
-        log_error("dlopen of % failed: %", path, why ? why : "");
+        result.error = tprint("%", why ? why : "dlopen gave no reason");
+        log_error("dlopen of % failed: %", path, result.error);
     }
-    return library;
+    return result;
 }
 
 static void *find_procedure(void *library, const char *name) { return dlsym(library, name); }

@@ -99,7 +99,12 @@ static File_Replace replace_file(String name, String data) {
     return result;
 }
 
-static void *load_library(String name) { return (void *)LoadLibraryA(temp_c_string(name)); }
+static Library_Load load_library(String name) {
+    Library_Load result;
+    result.library = (void *)LoadLibraryA(temp_c_string(name));
+    if (!result.library) result.error = tprint("%", (s64)GetLastError());
+    return result;
+}
 
 static void *find_procedure(void *library, const char *name) {
     return (void *)GetProcAddress((HMODULE)library, name);

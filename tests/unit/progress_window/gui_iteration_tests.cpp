@@ -83,7 +83,8 @@ TEST_F(Gui_Iteration, AResizeRecordOfTheWindowDrawsASecondFrame) {
     EXPECT_EQ(updater_window_iteration(&window, 0), 2);
     EXPECT_EQ(window.height, 81);
     EXPECT_EQ(window.size.y, 81.0f);
-    ASSERT_NE(window.font, font);
+    // The old font is released first, so the new one may well get its address.
+    ASSERT_NE(window.font, nullptr);
     EXPECT_EQ(window.font->character_height, 40);
 }
 

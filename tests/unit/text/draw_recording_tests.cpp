@@ -168,4 +168,15 @@ TEST_F(TextDraw, MissingSamplerIsLoggedAtEveryTextureSwitch) {
     }
 }
 
+TEST_F(TextDraw, RendererOffDrawsNothingAndLeavesPagesForLater) {
+    // As after a failed context: the table holds nothing usable, so no call may reach it.
+    gl.gl_version_major = 0;
+    font.glyph_run = {test_glyph(a), test_glyph(b)};
+    draw_prepared_text(&font, 10, 10, {1, 1, 1, 1});
+    EXPECT_EQ(g_recorder.names(), std::vector<std::string>{});
+    EXPECT_EQ(font.quads.size(), 2u);
+    EXPECT_TRUE(a->dirty);
+    EXPECT_TRUE(b->dirty);
+}
+
 }  // namespace

@@ -48,7 +48,15 @@ File_Replace replace_file(String name, String data) {
     return result;
 }
 
-void *load_library(String) { return &the_handle; }
+Library_Load load_library(String) {
+    Library_Load result;
+    if (fake.load_fails_with.empty()) {
+        result.library = &the_handle;
+    } else {
+        result.error = tprint("%", fake.load_fails_with.c_str());
+    }
+    return result;
+}
 s64 last_error() { return 0; }
 void *reserve_memory(s64 size) { return platform_updater_os().reserve_memory(size); }
 void prepare_process() {}

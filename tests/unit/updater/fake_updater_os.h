@@ -25,6 +25,7 @@ struct Fake_World {
     std::map<std::string, Fake_Response> responses;  // by URL; others are refused
     bool start_fails = false;
     std::string replace_fails_for;
+    std::string load_fails_with;  // the loader's reason; empty: the library loads
 };
 
 extern Fake_World fake;
