@@ -12,6 +12,7 @@
 #include "temporary_storage.h"
 #include "updater_window.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 static UpdaterWindow *open_window() {
     static UpdaterWindow window;
@@ -20,7 +21,7 @@ static UpdaterWindow *open_window() {
     opened = true;
     window.width = 400;
     window.height = 50;
-    window.window = custom_create_window(400, 50, "Korvane (Updater)");
+    window.window = custom_create_window(400, 50, "Korvane (Updater)", -1, -1, {}, gl_window_pixel_format(0));
     window.size = {400, 50};
     prepare_window(window.window, 0);
     set_render_target(window.window, Coordinate_System::RIGHT_HANDED);

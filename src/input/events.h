@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "key_codes.h"
-#include "platform_window.h"
+#include "window.h"
 #include "types.h"
 
 // The window procedure's parameter and result types, of the same widths as the system's on

@@ -34,12 +34,6 @@ Message_Result win32_def_window_proc(Window_Type window, u32 message, Message_Wo
     return DefWindowProcW(window, message, w_param, l_param);
 }
 
-Client_Size win32_get_client_size(Window_Type window) {
-    RECT rect = {};
-    GetClientRect(window, &rect);
-    return {(s32)rect.right, (s32)rect.bottom};
-}
-
 void win32_validate_rect(Window_Type window) { ValidateRect(window, nullptr); }
 void win32_set_capture(Window_Type window) { SetCapture(window); }
 void win32_release_capture() { ReleaseCapture(); }
@@ -51,13 +45,8 @@ void win32_set_window_pos(Window_Type window, s64 insert_after, s32 x, s32 y, s3
 
 bool win32_async_key_down(u32 virtual_key) { return (GetAsyncKeyState((int)virtual_key) & 0x8000) != 0; }
 
-void win32_pump_messages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
+// The system hands each message to the class's procedure, which is window_proc.
+void win32_pump_messages() { window_pump_events(nullptr); }
 
 // Each shortcut setting whose feature is off loses its hot key, so pressing Shift five
 // times (and the like) cannot switch the feature on in the middle of the game.
@@ -215,7 +204,7 @@ void win32_process_raw_input(Message_Long raw_input_handle) {
 Input_OS input_os_platform() {
     Input_OS os = {};
     os.def_window_proc = win32_def_window_proc;
-    os.get_client_size = win32_get_client_size;
+    os.get_client_size = window_client_size;
     os.validate_rect = win32_validate_rect;
     os.set_capture = win32_set_capture;
     os.release_capture = win32_release_capture;

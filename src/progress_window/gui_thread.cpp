@@ -6,11 +6,13 @@
 #include "assertions.h"
 #include "embedded_files.h"
 #include "events.h"
-#include "gui_platform.h"
+#include "gl/gl_context.h"
 #include "log.h"
+#include "os.h"
 #include "render.h"
 #include "temporary_storage.h"
 #include "updater_window.h"
+#include "window.h"
 #include "window_creation.h"
 
 // The loop's clock starts at its first reading, so the first iteration's time is 0.
@@ -47,7 +49,10 @@ UpdaterWindow *updater_window_start() {
     }
     *w = UPDATER_WINDOW_TEMPLATE;
 
-    w->window = custom_create_window(w->width, w->height, "Korvane (Updater)", -1, -1, {});
+    // The window's messages go to the event system; on X11 it is made with the visual the
+    // OpenGL context will need.
+    init_window_class(0, 0, 0, input_handler.window_proc);
+    w->window = custom_create_window(w->width, w->height, "Korvane (Updater)", -1, -1, {}, gl_window_pixel_format(0));
 
     Render_Dimensions dimensions = get_render_dimensions(w->window);
     w->width = dimensions.width;

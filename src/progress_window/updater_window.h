@@ -3,7 +3,7 @@
 #pragma once
 
 #include "os.h"
-#include "platform_window.h"
+#include "window.h"
 #include "types.h"
 #include "update_counters.h"
 

@@ -1,6 +1,7 @@
 // The OpenGL backend of the renderer: shader programs and the vertex format, the window
 // targets and presentation, texel formats and texture uploads. Platform calls (device
-// contexts, swapping, client sizes) are in backend_gl_win32.cpp and backend_gl_linux.cpp.
+// contexts, pixel formats, client sizes) come from the window module, context creation and
+// presentation from gl/.
 #include "backend_gl.h"
 
 #include <cstring>
@@ -14,23 +15,27 @@
 #include "render_target.h"
 #include "shader.h"
 #include "shader_sources.h"
-#include "backend_gl_platform.h"
 
 Renderer_State g_renderer;
 
+static Render_Dimensions window_render_dimensions(Window_Type window) {
+    Client_Size size = window_client_size(window);
+    return {size.width, size.height};
+}
+
 Render_OS g_render_os = {
-    os_client_size, wgl_create_context, gl_get_device_context, os_set_pixel_format_like,
+    window_render_dimensions, gl_create_context, window_device_context, window_copy_pixel_format,
     gl_make_current, gl_swap_buffers, gl_platform_get_proc_address,
 };
 
 Render_Dimensions get_render_dimensions(Window_Type window) { return g_render_os.client_size(window); }
 
-void windows_change_pixel_format(Device_Context hdc) {
+void match_first_window_pixel_format(Device_Context device_context) {
     if (!assert_debug(g_renderer.gl_device_context != nullptr,
-                      "windows_change_pixel_format: no OpenGL context exists yet.")) {
+                      "match_first_window_pixel_format: no OpenGL context exists yet.")) {
         return;
     }
-    g_render_os.set_pixel_format_like(hdc, g_renderer.gl_device_context);
+    g_render_os.set_pixel_format_like(device_context, g_renderer.gl_device_context);
 }
 
 namespace {
@@ -208,8 +213,8 @@ bool backend_init(Window_Info *info) {
     bool ok = true;
     if (g_renderer.gl_context) {
         // A later window: the same pixel format as the first, so the one context draws on it.
-        info->hdc = g_render_os.get_device_context(info->window);
-        windows_change_pixel_format(info->hdc);
+        info->device_context = g_render_os.get_device_context(info->window);
+        match_first_window_pixel_format(info->device_context);
     } else if (g_renderer.context_failed) {
         ok = false;  // logged when it failed; not tried again
     } else if (!info->window) {
@@ -228,7 +233,7 @@ bool backend_init(Window_Info *info) {
         } else {
             g_renderer.gl_context = made.context;
             g_renderer.gl_device_context = made.device_context;
-            info->hdc = made.device_context;
+            info->device_context = made.device_context;
             info->msaa = made.samples;
 
             gl_load(&gl, g_render_os.resolve);
@@ -250,7 +255,7 @@ bool backend_init(Window_Info *info) {
 
 void backend_set_render_target(Window_Info *info) {
     if (info->backend_initted_for_this_window) {
-        if (g_renderer.gl_context) g_render_os.make_current(info->hdc, info->window, g_renderer.gl_context);
+        if (g_renderer.gl_context) g_render_os.make_current(info->device_context, info->window, g_renderer.gl_context);
     } else {
         backend_init(info);
         info->backend_initted_for_this_window = true;

@@ -1,5 +1,5 @@
-// Operating-system services of the runtime: time, sleeping, threads, whole-file access
-// and the system's error texts. Implemented in os_linux.cpp and os_win32.cpp.
+// Operating-system services of the runtime: time, sleeping, threads, memory at a fixed
+// address, whole-file access, the system's error texts and ending the process. Implemented in os_linux.cpp and os_win32.cpp.
 #pragma once
 
 #include "types.h"
@@ -37,3 +37,13 @@ struct File_Contents {
 // A failed open logs "Could not open file "%": code %, %" as an error line.
 File_Contents read_entire_file(String name);
 bool write_entire_file(String name, String data);
+
+// --- memory and the process ---
+
+// Fresh, committed, read-write memory exactly at `address`, or null when that address
+// cannot be had (already taken, or refused by the system).
+void *allocate_memory_at(u64 address, s64 size);
+
+// Ends the whole process at once with the exit code. Buffered standard output is flushed
+// first so no line the program printed is lost.
+[[noreturn]] void exit_process(s32 exit_code);

@@ -1,8 +1,10 @@
 // Operating-system services on Linux.
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -83,4 +85,24 @@ bool write_entire_file(String name, String data) {
     }
     if (close(fd) != 0) ok = false;
     return ok;
+}
+
+// --- memory and the process ---
+
+void *allocate_memory_at(u64 address, s64 size) {
+    void *memory = mmap((void *)(uintptr_t)address, (size_t)size, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+    if (memory == MAP_FAILED) return nullptr;
+    // NOTE: kernels before 4.17 ignore MAP_FIXED_NOREPLACE and treat the address as a hint.
+    if ((u64)(uintptr_t)memory != address) {
+        munmap(memory, (size_t)size);
+        return nullptr;
+    }
+    return memory;
+}
+
+void exit_process(s32 exit_code) {
+    fflush(stdout);
+    fflush(stderr);
+    _exit(exit_code);
 }

@@ -9,7 +9,6 @@
 #include "os.h"
 #include "update_counters.h"
 #include "updater_os.h"
-#include "gui_platform.h"
 #include "updater_window.h"
 
 constexpr const char *UPDATER_FILE = "korvane.exe";

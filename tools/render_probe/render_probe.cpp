@@ -14,6 +14,7 @@
 #include "plain_window.h"
 #include "render.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 namespace {
 
@@ -58,8 +59,8 @@ int main(int argc, char **argv) {
     }
 
     const s32 width = 400, height = 50;
-    init_window_class(0.03f, 0.08f, 0.01f);
-    Window_Type window = custom_create_window(width, height, "Korvane render probe");
+    init_window_class(0.03f, 0.08f, 0.01f, nullptr);
+    Window_Type window = custom_create_window(width, height, "Korvane render probe", -1, -1, {}, gl_window_pixel_format(0));
     if (!window) {
         log_error("render_probe: could not open a window (is DISPLAY set?)");
         return 1;

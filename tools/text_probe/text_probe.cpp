@@ -18,6 +18,7 @@
 #include "png_write.h"
 #include "render.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ int main(int argc, char **argv) {
     Sized_Font *large = get_font_at_size(font_file.data, 25);
     if (!small || !large) return 1;
 
-    Window_Type window = custom_create_window(WIDTH, HEIGHT, "Korvane text probe");
+    Window_Type window = custom_create_window(WIDTH, HEIGHT, "Korvane text probe", -1, -1, {}, gl_window_pixel_format(0));
     if (!window) {
         log_error("text_probe: could not open a window (is DISPLAY set?)");
         return 1;

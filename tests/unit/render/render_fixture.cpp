@@ -17,7 +17,7 @@ Render_OS fake_render_os() {
         return g_fake_os.context;
     };
     os.get_device_context = [](Window_Type) { return (Device_Context)0x200; };
-    os.set_pixel_format_like = [](Device_Context, Device_Context) {};
+    os.set_pixel_format_like = [](Device_Context, Device_Context) { return true; };
     os.make_current = [](Device_Context, Window_Type, GL_Context) {
         g_fake_os.make_current_calls++;
         return true;

@@ -9,6 +9,7 @@
 #include "plain_window.h"
 #include "render.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 namespace {
 
@@ -50,8 +51,8 @@ protected:
     static void SetUpTestSuite() {
         if (g_real.tried) return;
         g_real.tried = true;
-        init_window_class(BACKGROUND.x, BACKGROUND.y, BACKGROUND.z);
-        g_real.window = custom_create_window(WIDTH, HEIGHT, "render_gl_tests");
+        init_window_class(BACKGROUND.x, BACKGROUND.y, BACKGROUND.z, nullptr);
+        g_real.window = custom_create_window(WIDTH, HEIGHT, "render_gl_tests", -1, -1, {}, gl_window_pixel_format(0));
         if (!g_real.window) return;
         prepare_window(g_real.window, 0);
         set_render_target(g_real.window, Coordinate_System::RIGHT_HANDED);

@@ -10,6 +10,7 @@
 #include "render.h"
 #include "text_test_fonts.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ protected:
     static void SetUpTestSuite() {
         const char *display = getenv("DISPLAY");
         if (!display || !*display) return;
-        window = custom_create_window(WIDTH, HEIGHT, "Korvane text test");
+        window = custom_create_window(WIDTH, HEIGHT, "Korvane text test", -1, -1, {}, gl_window_pixel_format(0));
         if (!window) return;
         prepare_window(window, 0);
         set_render_target(window, Coordinate_System::RIGHT_HANDED);
