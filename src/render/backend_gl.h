@@ -24,7 +24,7 @@ struct GL_Context_Result;
 struct GL_Procedures;
 
 // The operating-system side of the renderer in one table, filled with the platform's
-// procedures (backend_gl_win32.cpp, backend_gl_linux.cpp); tests put fakes in.
+// procedures (the window module and gl/); tests put fakes in.
 struct Render_OS {
     Render_Dimensions (*client_size)(Window_Type window);
     GL_Context_Result (*create_context)(Window_Type window, GL_Context share_context, s32 major_version,

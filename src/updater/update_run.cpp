@@ -22,7 +22,7 @@ constexpr const char *CLIENT_START_PATH = "./client.exe";
 #endif
 
 static bool start_gui_thread() {
-    if (start_updater_gui_thread()) return true;
+    if (start_updater_gui_thread({&download_bytes_total, &download_bytes_received, &updater_done})) return true;
     log_error("Could not start the progress window's thread; updating without it");
     return false;
 }

@@ -8,6 +8,7 @@
 #include "input_os.h"
 #include "message_vocabulary.h"
 #include "render_fixture.h"
+#include "test_counters.h"
 #include "updater_window.h"
 
 namespace {
@@ -44,6 +45,7 @@ protected:
         get_window_resizes();  // nothing left over from other tests
         bring_up(WINDOW, 400, 50);
         updater_done = false;
+        window.counters = test_counters();
         window.window = WINDOW;
         window.width = 400;
         window.height = 50;
