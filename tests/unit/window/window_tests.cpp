@@ -23,7 +23,7 @@ TEST(Window, ClientAreaHasTheRequestedSize) {
     } cases[] = {
         {400, 50, -1, -1, "Korvane window test"},
         {123, 77, 5, 6, "Korvane window test \xC3\xA9"},
-        {1, 1, 0, 0, "Korvane window test 1 x 1"},
+        {200, 300, 20, 30, "Korvane window test 200 x 300"},
     };
     for (const auto &c : cases) {
         testing::internal::CaptureStderr();
