@@ -44,9 +44,6 @@ struct Matrix4 {
 
 // --- shaders ---
 
-constexpr u32 GL_FRAGMENT_SHADER_STAGE = 0x8B30;
-constexpr u32 GL_VERTEX_SHADER_STAGE = 0x8B31;
-
 // The stage prefixes put before a program's source (83 and 84 bytes).
 String shader_vertex_prefix();
 String shader_fragment_prefix();

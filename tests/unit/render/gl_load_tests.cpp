@@ -4,10 +4,6 @@
 
 namespace {
 
-constexpr GLenum GL_VERSION_TEXT = 0x1F02;
-constexpr GLenum GL_EXTENSIONS_TEXT = 0x1F03;
-constexpr GLenum GL_NUM_EXTENSIONS_COUNT = 0x821D;
-
 TEST(GlParseVersion, NamesOfVersionFlags) {
     struct Case {
         const char *name;
@@ -54,8 +50,8 @@ TEST_F(GlLoad, VersionFlagsFollowTheContextVersion) {
         const char *last_true;  // every flag after it is false
     } cases[] = {{3, 3, "GL_VERSION_3_3"}, {4, 3, "GL_VERSION_4_3"}};
     for (const Case &c : cases) {
-        g_recorder.integers[TEST_GL_MAJOR_VERSION] = c.major;
-        g_recorder.integers[TEST_GL_MINOR_VERSION] = c.minor;
+        g_recorder.integers[GL_MAJOR_VERSION] = c.major;
+        g_recorder.integers[GL_MINOR_VERSION] = c.minor;
         gl_load(&gl, resolve_marker);
         EXPECT_EQ(gl.gl_version_major, c.major);
         bool expected = true;
@@ -81,10 +77,10 @@ TEST_F(GlLoad, DebugOutputPicksTheCallbackByVersionAndExtension) {
         {3, 3, {"GL_ARB_debug_output_x"}, nullptr},
     };
     for (const Case &c : cases) {
-        g_recorder.integers[TEST_GL_MAJOR_VERSION] = c.major;
-        g_recorder.integers[TEST_GL_MINOR_VERSION] = c.minor;
+        g_recorder.integers[GL_MAJOR_VERSION] = c.major;
+        g_recorder.integers[GL_MINOR_VERSION] = c.minor;
         g_recorder.extensions = c.extensions;
-        g_recorder.integers[GL_NUM_EXTENSIONS_COUNT] = (GLint)c.extensions.size();
+        g_recorder.integers[GL_NUM_EXTENSIONS] = (GLint)c.extensions.size();
         gl_load(&gl, resolve_marker);
         g_recorder.take();
         gl_enable_debug_output(true);
@@ -98,14 +94,14 @@ TEST_F(GlLoad, DebugOutputPicksTheCallbackByVersionAndExtension) {
 
 TEST_F(GlLoad, ExtensionsMatchExactlyOnNewContextsAndAsSubstringOnOld) {
     g_recorder.extensions = {"GL_ARB_debug_output_extended", "GL_KHR_debug"};
-    g_recorder.integers[GL_NUM_EXTENSIONS_COUNT] = 2;
+    g_recorder.integers[GL_NUM_EXTENSIONS] = 2;
     gl.GL_VERSION_3_0 = true;
     EXPECT_FALSE(gl_supports_extension("GL_ARB_debug_output"));
     EXPECT_TRUE(gl_supports_extension("GL_KHR_debug"));
     EXPECT_FALSE(gl_supports_extension("GL_KHR"));
 
     gl.GL_VERSION_3_0 = false;
-    g_recorder.strings[GL_EXTENSIONS_TEXT] = "GL_ARB_debug_output_extended GL_S3_s3tc";
+    g_recorder.strings[GL_EXTENSIONS] = "GL_ARB_debug_output_extended GL_S3_s3tc";
     EXPECT_TRUE(gl_supports_extension("GL_ARB_debug_output"));
     EXPECT_TRUE(gl_supports_extension("GL_S3_s3tc"));
     EXPECT_FALSE(gl_supports_extension("GL_KHR_debug"));
@@ -113,7 +109,7 @@ TEST_F(GlLoad, ExtensionsMatchExactlyOnNewContextsAndAsSubstringOnOld) {
 
 TEST_F(GlLoad, OldContextsGiveTheirVersionAsText) {
     g_recorder.integers.clear();
-    g_recorder.strings[GL_VERSION_TEXT] = "2.1.2 NVIDIA 340.108";
+    g_recorder.strings[GL_VERSION] = "2.1.2 NVIDIA 340.108";
     GL_Version v = gl_get_version();
     EXPECT_EQ(v.major, 2);
     EXPECT_EQ(v.minor, 1);
@@ -136,7 +132,7 @@ TEST_F(GlLoad, EntriesOfUnknownKindsAreReportedAndSkipped) {
         {GL_Entry_Kind::FLAG, "GL_KHR_debug", offsetof(GL_Procedures, GL_KHR_debug)},
     };
     g_recorder.extensions = {"GL_KHR_debug"};
-    g_recorder.integers[GL_NUM_EXTENSIONS_COUNT] = 1;
+    g_recorder.integers[GL_NUM_EXTENSIONS] = 1;
     gl.GL_VERSION_3_0 = true;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();

@@ -43,8 +43,8 @@ void Recording_Test::SetUp() {
     saved_gl = gl;
     saved_os = g_render_os;
     g_recorder = Gl_Recorder{};
-    g_recorder.integers[TEST_GL_MAJOR_VERSION] = 3;
-    g_recorder.integers[TEST_GL_MINOR_VERSION] = 3;
+    g_recorder.integers[GL_MAJOR_VERSION] = 3;
+    g_recorder.integers[GL_MINOR_VERSION] = 3;
     gl = make_recording_table();
     g_fake_os = Fake_Render_OS{};
     g_render_os = fake_render_os();

@@ -14,11 +14,6 @@
 
 namespace {
 
-constexpr GLenum GL_BACK_ENUM = 0x0405;
-constexpr GLenum GL_RGB_ENUM = 0x1907;
-constexpr GLenum GL_UNSIGNED_BYTE_ENUM = 0x1401;
-constexpr GLenum GL_PACK_ALIGNMENT_ENUM = 0x0D05;
-
 constexpr s32 WIDTH = 160;
 constexpr s32 HEIGHT = 50;
 
@@ -49,9 +44,9 @@ protected:
     // reads black under Xvfb).
     static std::vector<u8> read_frame() {
         std::vector<u8> rgb((size_t)WIDTH * HEIGHT * 3);
-        gl.glReadBuffer(GL_BACK_ENUM);
-        gl.glPixelStorei(GL_PACK_ALIGNMENT_ENUM, 1);
-        gl.glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGB_ENUM, GL_UNSIGNED_BYTE_ENUM, rgb.data());
+        gl.glReadBuffer(GL_BACK);
+        gl.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        gl.glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
         return rgb;
     }
 };
