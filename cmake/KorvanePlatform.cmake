@@ -55,7 +55,8 @@ else()
   find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX)
   find_package(Threads REQUIRED)
   # Debian's libcurl4: the shared object the updater embeds, writes and loads at run time.
-  find_file(KORVANE_EMBEDDED_CURL NAMES libcurl.so.4
-            PATHS /usr/lib/x86_64-linux-gnu /usr/lib64 /usr/lib NO_DEFAULT_PATH REQUIRED)
+  # Searched like any library (the multiarch folder included), by its full name: the
+  # development link libcurl.so need not be installed.
+  find_library(KORVANE_EMBEDDED_CURL NAMES libcurl.so.4 REQUIRED)
   get_filename_component(KORVANE_EMBEDDED_CURL "${KORVANE_EMBEDDED_CURL}" REALPATH)
 endif()
