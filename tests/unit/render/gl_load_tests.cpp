@@ -1,5 +1,7 @@
 // Loading the OpenGL table (versions, flags, extensions), debug output, and the
 // platform-neutral half of context creation.
+#include <map>
+
 #include "render_fixture.h"
 
 namespace {
@@ -249,13 +251,43 @@ TEST(ContextAttributes, ListsForTheRendererAndOtherRequests) {
 }
 
 TEST(ContextAttributes, PixelFormatListAsksForSamplesOnlyWhenWanted) {
-    const std::vector<s32> common = {0x2001, 1, 0x2003, 0x2027, 0x2010, 1, 0x2011, 1, 0x2013, 0x202B, 0x2014, 24,
-                                     0x201B, 0, 0x2022, 24, 0x2023, 0, 0x201D, 0, 0x2024, 0, 0x20A9, 1};
-    std::vector<s32> none = common, four = common;
-    none.insert(none.end(), {0x2041, 0, 0x2042, 0, 0, 0});
-    four.insert(four.end(), {0x2041, 1, 0x2042, 4, 0, 0});
-    EXPECT_EQ(wgl_pixel_format_attributes(0), none);
-    EXPECT_EQ(wgl_pixel_format_attributes(4), four);
+    // What the list must ask of a pixel format, whatever the order of its pairs.
+    struct Wanted {
+        s32 attribute, value;
+        const char *what;
+    };
+    const Wanted always[] = {
+        {0x2001, 1, "WGL_DRAW_TO_WINDOW_ARB"},   {0x2003, 0x2027, "WGL_ACCELERATION_ARB: full"},
+        {0x2010, 1, "WGL_SUPPORT_OPENGL_ARB"},   {0x2011, 1, "WGL_DOUBLE_BUFFER_ARB"},
+        {0x2013, 0x202B, "WGL_PIXEL_TYPE_ARB: RGBA"}, {0x2014, 24, "WGL_COLOR_BITS_ARB"},
+        {0x201B, 0, "WGL_ALPHA_BITS_ARB"},       {0x2022, 24, "WGL_DEPTH_BITS_ARB"},
+        {0x2023, 0, "WGL_STENCIL_BITS_ARB"},     {0x201D, 0, "WGL_ACCUM_BITS_ARB"},
+        {0x2024, 0, "WGL_AUX_BUFFERS_ARB"},      {0x20A9, 1, "WGL_FRAMEBUFFER_SRGB_CAPABLE_ARB"},
+    };
+    constexpr s32 SAMPLE_BUFFERS = 0x2041, SAMPLES = 0x2042;
+    for (s32 samples : {0, 4, 8}) {
+        std::vector<s32> list = wgl_pixel_format_attributes(samples);
+        // Pairs ended by one 0, 0 pair; no attribute twice.
+        ASSERT_GE(list.size(), 2u);
+        ASSERT_EQ(list.size() % 2, 0u);
+        EXPECT_EQ(list[list.size() - 2], 0);
+        EXPECT_EQ(list[list.size() - 1], 0);
+        std::map<s32, s32> pairs;
+        for (size_t i = 0; i + 2 < list.size(); i += 2) {
+            EXPECT_NE(list[i], 0) << "a pair before the end is 0 at " << i;
+            EXPECT_TRUE(pairs.emplace(list[i], list[i + 1]).second) << "attribute 0x" << std::hex << list[i] << " twice";
+        }
+        for (const Wanted &w : always) {
+            auto found = pairs.find(w.attribute);
+            ASSERT_NE(found, pairs.end()) << w.what;
+            EXPECT_EQ(found->second, w.value) << w.what << " with " << samples << " samples";
+        }
+        ASSERT_TRUE(pairs.count(SAMPLE_BUFFERS) && pairs.count(SAMPLES)) << samples;
+        EXPECT_EQ(pairs[SAMPLE_BUFFERS], samples != 0 ? 1 : 0) << samples;
+        EXPECT_EQ(pairs[SAMPLES], samples);
+        // Nothing asked beyond those.
+        EXPECT_EQ(pairs.size(), std::size(always) + 2) << samples;
+    }
 }
 
 }  // namespace
