@@ -1,4 +1,4 @@
-# korvane_add_unit_test(NAME name SOURCES ... LIBS ... [DISPLAY] [DISPLAY_SUITES suite...]):
+# korvane_add_unit_test(NAME name SOURCES ... LIBS ... [DISPLAY | LABEL display] [DISPLAY_SUITES suite...]):
 # one GoogleTest program, registered with CTest. Under the Windows build CTest runs it
 # through Wine.
 #
@@ -9,7 +9,12 @@
 # DISPLAY labels the whole program `display`; DISPLAY_SUITES only the named test suites
 # (typed and parameterised instances included), the rest of the program is `unit`.
 function(korvane_add_unit_test)
-  cmake_parse_arguments(T "DISPLAY" "NAME" "SOURCES;LIBS;DISPLAY_SUITES" ${ARGN})
+  cmake_parse_arguments(T "DISPLAY" "NAME;LABEL" "SOURCES;LIBS;DISPLAY_SUITES" ${ARGN})
+  if(T_LABEL STREQUAL "display")
+    set(T_DISPLAY ON)
+  elseif(T_LABEL AND NOT T_LABEL STREQUAL "unit")
+    message(FATAL_ERROR "korvane_add_unit_test: LABEL is unit or display, not ${T_LABEL}")
+  endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main korvane_options)
   target_compile_definitions(${T_NAME} PRIVATE

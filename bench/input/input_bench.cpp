@@ -9,6 +9,7 @@
 
 #include "input_internal.h"
 #include "window_creation.h"
+#include "window_x11.h"
 
 namespace {
 

@@ -12,15 +12,21 @@
 #include "temporary_storage.h"
 #include "updater_window.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
+
+static std::atomic<s64> download_bytes_total{0};
+static std::atomic<s64> download_bytes_received{0};
+static std::atomic<bool> updater_done{false};
 
 static UpdaterWindow *open_window() {
     static UpdaterWindow window;
     static bool opened = false;
     if (opened) return &window;
     opened = true;
+    window.counters = {&download_bytes_total, &download_bytes_received, &updater_done};
     window.width = 400;
     window.height = 50;
-    window.window = custom_create_window(400, 50, "Korvane (Updater)");
+    window.window = custom_create_window(400, 50, "Korvane (Updater)", -1, -1, {}, gl_window_pixel_format(0));
     window.size = {400, 50};
     prepare_window(window.window, 0);
     set_render_target(window.window, Coordinate_System::RIGHT_HANDED);

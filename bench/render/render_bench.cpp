@@ -5,6 +5,7 @@
 #include "recording_gl.h"
 #include "render.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ Bench_Window g_bench_window;
 void BM_QuadsLlvmpipe(benchmark::State &state) {
     if (!g_bench_window.tried) {
         g_bench_window.tried = true;
-        g_bench_window.window = custom_create_window(400, 50, "render_bench");
+        g_bench_window.window = custom_create_window(400, 50, "render_bench", -1, -1, {}, gl_window_pixel_format(0));
         if (g_bench_window.window) prepare_window(g_bench_window.window, 0);
     }
     if (!g_bench_window.window || !renderer_available()) {

@@ -8,6 +8,7 @@
 #include "os.h"
 #include "render.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ BENCHMARK(BM_PrepareTextCached);
 // glyphs over several pages (a texture switch each) where the updater has them on one.
 void BM_DrawProgressTextTwice(benchmark::State &state) {
     static Window_Type window = [] {
-        Window_Type w = custom_create_window(400, 50, "Korvane text benchmark");
+        Window_Type w = custom_create_window(400, 50, "Korvane text benchmark", -1, -1, {}, gl_window_pixel_format(0));
         if (w) {
             prepare_window(w, 0);
             set_render_target(w, Coordinate_System::RIGHT_HANDED);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "key_codes.h"
-#include "platform_window.h"
+#include "window.h"
 #include "types.h"
 
 // The window procedure's parameter and result types, of the same widths as the system's on
@@ -113,5 +113,17 @@ void process_raw_input(Message_Long raw_input_handle);
 void add_raw_mouse_motion(s64 dx, s64 dy);
 // The buttons a game-pad report lists as down, as usages from the first button usage on.
 void gamepad_report_buttons(const u16 *usages, s64 count, u16 first_usage);
+// The buttons a game pad's first button capability spans (usage_min == usage_max for a
+// capability of one usage). A range that ends before it starts spans none: count 0.
+struct Gamepad_Button_Range {
+    u16 first_usage = 0;
+    u32 count = 0;
+};
+Gamepad_Button_Range gamepad_button_range(u16 usage_min, u16 usage_max);
+// One report's buttons as the HID parser read them into room for `capacity` usages. A
+// failed read, or one that claims more usages than there was room for, leaves the buttons
+// as they were: the buffer then holds an earlier report's usages, not this one's.
+void gamepad_report_button_read(bool read_succeeded, const u16 *usages, u64 usage_count, u64 capacity,
+                                u16 first_usage);
 // A hat-switch value: 1 north, increasing clockwise, 0 centred; 9 and above change nothing.
 void gamepad_report_hat(u32 value);

@@ -12,6 +12,7 @@
 #include <X11/keysym.h>
 
 #include "input_internal.h"
+#include "window_x11.h"
 
 namespace {
 
@@ -349,15 +350,13 @@ void translate_event(Display *d, XEvent *event) {
     }
 }
 
+void translate_waiting_event(void *native_event) { translate_event(display(), (XEvent *)native_event); }
+
 void x11_pump_messages() {
     Display *d = display();
     if (!d) return;
     prepare_atoms(d);
-    while (XPending(d)) {
-        XEvent event;
-        XNextEvent(d, &event);
-        translate_event(d, &event);
-    }
+    window_pump_events(translate_waiting_event);
 }
 
 // --- the calls behind the window procedure ---
@@ -373,18 +372,6 @@ Message_Result x11_def_window_proc(Window_Type window, u32 message, Message_Word
     XUnmapWindow(d, window);
     x11_end_error_trap();
     return 0;
-}
-
-Client_Size x11_get_client_size(Window_Type window) {
-    Display *d = display();
-    if (!d || !window) return {};
-    // A window id that is gone is an asynchronous error: caught, the size is then 0 by 0, as
-    // GetClientRect's failure gives.
-    x11_begin_error_trap();
-    XWindowAttributes attributes = {};
-    Status ok = XGetWindowAttributes(d, window, &attributes);
-    if (x11_end_error_trap() || !ok) return {};
-    return {attributes.width, attributes.height};
 }
 
 void x11_validate_rect(Window_Type window) {}
@@ -531,15 +518,10 @@ u32 virtual_key_from_keysym(u64 keysym) {
     }
 }
 
-long x11_input_event_mask() {
-    return KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask |
-           FocusChangeMask | ExposureMask | PropertyChangeMask;
-}
-
 Input_OS input_os_platform() {
     Input_OS os = {};
     os.def_window_proc = x11_def_window_proc;
-    os.get_client_size = x11_get_client_size;
+    os.get_client_size = window_client_size;
     os.validate_rect = x11_validate_rect;
     os.set_capture = x11_set_capture;
     os.release_capture = x11_release_capture;

@@ -6,6 +6,3 @@
 // The virtual key a keysym stands for (the key's unshifted keysym; the numeric keypad's
 // with Num Lock applied); 0 when the keysym has none.
 u32 virtual_key_from_keysym(u64 keysym);
-
-// The events a window of ours must select so that the pump sees what it translates.
-long x11_input_event_mask();

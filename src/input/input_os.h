@@ -3,16 +3,12 @@
 #pragma once
 
 #include "events.h"
-
-struct Client_Size {
-    s32 width = 0;
-    s32 height = 0;
-};
+#include "window.h"
 
 struct Input_OS {
     // DefWindowProcW: the system's handling of a message the procedure passes on.
     Message_Result (*def_window_proc)(Window_Type window, u32 message, Message_Word w_param, Message_Long l_param);
-    // GetClientRect's right and bottom edges; 0 by 0 when the call fails.
+    // The window's client size; 0 by 0 when the system cannot say.
     Client_Size (*get_client_size)(Window_Type window);
     void (*validate_rect)(Window_Type window);
     void (*set_capture)(Window_Type window);

@@ -34,12 +34,6 @@ Message_Result win32_def_window_proc(Window_Type window, u32 message, Message_Wo
     return DefWindowProcW(window, message, w_param, l_param);
 }
 
-Client_Size win32_get_client_size(Window_Type window) {
-    RECT rect = {};
-    GetClientRect(window, &rect);
-    return {(s32)rect.right, (s32)rect.bottom};
-}
-
 void win32_validate_rect(Window_Type window) { ValidateRect(window, nullptr); }
 void win32_set_capture(Window_Type window) { SetCapture(window); }
 void win32_release_capture() { ReleaseCapture(); }
@@ -51,13 +45,8 @@ void win32_set_window_pos(Window_Type window, s64 insert_after, s32 x, s32 y, s3
 
 bool win32_async_key_down(u32 virtual_key) { return (GetAsyncKeyState((int)virtual_key) & 0x8000) != 0; }
 
-void win32_pump_messages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
+// The system hands each message to the class's procedure, which is window_proc.
+void win32_pump_messages() { window_pump_events(nullptr); }
 
 // Each shortcut setting whose feature is off loses its hot key, so pressing Shift five
 // times (and the like) cannot switch the feature on in the middle of the game.
@@ -140,16 +129,26 @@ void process_gamepad_packet(RAWINPUT *raw) {
     }
     if (button_cap_count > 0) {
         const HIDP_BUTTON_CAPS &first = state.button_caps[0];
-        USAGE first_usage = first.IsRange ? first.Range.UsageMin : first.NotRange.Usage;
-        USAGE last_usage = first.IsRange ? first.Range.UsageMax : first.NotRange.Usage;
-        ULONG button_count = (ULONG)(last_usage - first_usage + 1);
-        state.pressed_usages.resize(button_count);
-        ULONG usage_count = button_count;
-        HidP_GetUsages(HidP_Input, first.UsagePage, 0, state.pressed_usages.data(), &usage_count, preparsed,
-                       (PCHAR)raw->data.hid.bRawData, raw->data.hid.dwSizeHid);
-        if (usage_count > button_count) usage_count = 0;
-        state.pressed_usages_u16.assign(state.pressed_usages.begin(), state.pressed_usages.begin() + usage_count);
-        gamepad_report_buttons(state.pressed_usages_u16.data(), (s64)usage_count, first_usage);
+        USAGE usage_min = first.IsRange ? first.Range.UsageMin : first.NotRange.Usage;
+        USAGE usage_max = first.IsRange ? first.Range.UsageMax : first.NotRange.Usage;
+        // NOTE: a device may describe its range backwards; it then has no buttons we can
+        // read, and its other controls still count.
+        Gamepad_Button_Range range = gamepad_button_range(usage_min, usage_max);
+        if (range.count > 0) {
+            state.pressed_usages.resize(range.count);
+            ULONG usage_count = range.count;
+            NTSTATUS status = HidP_GetUsages(HidP_Input, first.UsagePage, 0, state.pressed_usages.data(), &usage_count,
+                                             preparsed, (PCHAR)raw->data.hid.bRawData, raw->data.hid.dwSizeHid);
+            bool read = status == HIDP_STATUS_SUCCESS;
+            if (!read) log_error("HidP_GetUsages returned %", (u32)status);
+            if (read && usage_count <= range.count) {
+                state.pressed_usages_u16.assign(state.pressed_usages.begin(), state.pressed_usages.begin() + usage_count);
+            } else {
+                state.pressed_usages_u16.clear();
+            }
+            gamepad_report_button_read(read, state.pressed_usages_u16.data(), usage_count, range.count,
+                                       range.first_usage);
+        }
     }
 
     USHORT value_cap_count = caps.NumberInputValueCaps;
@@ -205,7 +204,7 @@ void win32_process_raw_input(Message_Long raw_input_handle) {
 Input_OS input_os_platform() {
     Input_OS os = {};
     os.def_window_proc = win32_def_window_proc;
-    os.get_client_size = win32_get_client_size;
+    os.get_client_size = window_client_size;
     os.validate_rect = win32_validate_rect;
     os.set_capture = win32_set_capture;
     os.release_capture = win32_release_capture;

@@ -209,6 +209,17 @@ void gamepad_report_buttons(const u16 *usages, s64 count, u16 first_usage) {
     g_input.gamepad_buttons_down = now;
 }
 
+Gamepad_Button_Range gamepad_button_range(u16 usage_min, u16 usage_max) {
+    if (usage_max < usage_min) return {};
+    return {usage_min, (u32)usage_max - usage_min + 1};
+}
+
+void gamepad_report_button_read(bool read_succeeded, const u16 *usages, u64 usage_count, u64 capacity,
+                                u16 first_usage) {
+    if (!read_succeeded || usage_count > capacity) return;
+    gamepad_report_buttons(usages, (s64)usage_count, first_usage);
+}
+
 void gamepad_report_hat(u32 value) {
     if (value >= 9) return;
     u8 now = HAT_DIRECTIONS[value];

@@ -6,17 +6,21 @@
 #include "assertions.h"
 #include "embedded_files.h"
 #include "events.h"
-#include "gui_platform.h"
+#include "gl/gl_context.h"
 #include "log.h"
+#include "os.h"
 #include "render.h"
 #include "temporary_storage.h"
 #include "updater_window.h"
+#include "window.h"
 #include "window_creation.h"
 
 // The loop's clock starts at its first reading, so the first iteration's time is 0.
 struct Gui_Thread_State {
     bool clock_started = false;
     f64 clock_start = 0;
+    Progress_Counters counters;  // handed over by start_updater_gui_thread
+    Thread thread;
 };
 
 static Gui_Thread_State g_gui_thread;
@@ -36,9 +40,10 @@ static const UpdaterWindow UPDATER_WINDOW_TEMPLATE = {
     .font = nullptr,
     .font_data = {},
     .font_loaded = false,
+    .counters = {},
 };
 
-UpdaterWindow *updater_window_start() {
+UpdaterWindow *updater_window_start(Progress_Counters counters) {
     UpdaterWindow *w = (UpdaterWindow *)allocate_memory_at(UPDATER_WINDOW_ADDRESS, sizeof(UpdaterWindow));
     if (!w) {
         // The fixed address is only a convenience for reading the record in a debugger.
@@ -46,8 +51,12 @@ UpdaterWindow *updater_window_start() {
         assert_fatal(w != nullptr, "Out of memory for the updater window record.");
     }
     *w = UPDATER_WINDOW_TEMPLATE;
+    w->counters = counters;
 
-    w->window = custom_create_window(w->width, w->height, "Korvane (Updater)", -1, -1, {});
+    // The window's messages go to the event system; on X11 it is made with the visual the
+    // OpenGL context will need.
+    init_window_class(0, 0, 0, input_handler.window_proc);
+    w->window = custom_create_window(w->width, w->height, "Korvane (Updater)", -1, -1, {}, gl_window_pixel_format(0));
 
     Render_Dimensions dimensions = get_render_dimensions(w->window);
     w->width = dimensions.width;
@@ -84,7 +93,7 @@ s32 updater_window_iteration(UpdaterWindow *w, s32 sleep_ms) {
     }
 
     for (const Input_Event &event : frame_events) {
-        if (event.type == QUIT) updater_done.store(true);
+        if (event.type == QUIT) w->counters.done->store(true);
     }
 
     Cursor_Position cursor = get_cursor_in_client(w->window);
@@ -112,14 +121,14 @@ s32 updater_window_iteration(UpdaterWindow *w, s32 sleep_ms) {
 }
 
 s64 updater_gui_thread_proc(Thread *) {
-    UpdaterWindow *w = updater_window_start();
-    while (!updater_done.load()) updater_window_iteration(w, 10);
+    UpdaterWindow *w = updater_window_start(g_gui_thread.counters);
+    while (!w->counters.done->load()) updater_window_iteration(w, 10);
     exit_process(0);
 }
 
-bool start_updater_gui_thread() {
-    static Thread gui_thread;
-    gui_thread.proc = updater_gui_thread_proc;
-    gui_thread.temporary_storage_size = GUI_THREAD_TEMPORARY_STORAGE_SIZE;
-    return thread_start(&gui_thread);
+bool start_updater_gui_thread(Progress_Counters counters) {
+    g_gui_thread.counters = counters;
+    g_gui_thread.thread.proc = updater_gui_thread_proc;
+    g_gui_thread.thread.temporary_storage_size = GUI_THREAD_TEMPORARY_STORAGE_SIZE;
+    return thread_start(&g_gui_thread.thread);
 }

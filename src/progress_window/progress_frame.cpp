@@ -34,19 +34,22 @@ Progress_Text_Position progress_text_position(Vector2 size, s64 text_width, s64 
 
 void update_fonts(UpdaterWindow *w) {
     if (!w->font_loaded) return;
+    // The font of the old height goes first: every new height would otherwise keep a font
+    // and its glyphs for good, and its page space can take the new glyphs.
+    release_font(w->font);
     w->font = get_font_at_size(w->font_data, w->height / 2);
 }
 
 bool update_and_render_one_frame(UpdaterWindow *w) {
-    if (updater_done.load()) return false;
+    if (w->counters.done->load()) return false;
     // Without an OpenGL context there is nothing to draw with; the window stays as it is.
     if (!renderer_available()) return false;
 
     clear_render_target(BACKGROUND_COLOR.x, BACKGROUND_COLOR.y, BACKGROUND_COLOR.z, BACKGROUND_COLOR.w);
     set_shader_for_color(false);
 
-    s64 received = download_bytes_received.load(std::memory_order_relaxed);
-    s64 total = download_bytes_total.load(std::memory_order_relaxed);
+    s64 received = w->counters.bytes_received->load(std::memory_order_relaxed);
+    s64 total = w->counters.bytes_total->load(std::memory_order_relaxed);
     s32 segments = progress_segment_count(received, total);
 
     for (s32 i = 0; i < segments; i++) {

@@ -2,12 +2,24 @@
 // one progress frame (bar of green segments and the mebibytes received).
 #pragma once
 
+#include <atomic>
+
 #include "os.h"
-#include "platform_window.h"
 #include "types.h"
-#include "update_counters.h"
+#include "window.h"
 
 struct Sized_Font;
+
+// What the GUI thread reads of the update run. The run owns the values and hands their
+// addresses over when it starts the thread.
+struct Progress_Counters {
+    // Bytes the whole update should bring; written before the thread starts.
+    const std::atomic<s64> *bytes_total = nullptr;
+    // Bytes delivered so far.
+    const std::atomic<s64> *bytes_received = nullptr;
+    // Set once, by either side: the game was started, or the window was closed.
+    std::atomic<bool> *done = nullptr;
+};
 
 struct UpdaterWindow {
     f64 time;
@@ -24,6 +36,7 @@ struct UpdaterWindow {
     Sized_Font *font;
     String font_data;
     bool font_loaded;
+    Progress_Counters counters;
 };
 
 // Where the GUI thread wants its record; any other address serves when that one is taken.
@@ -31,23 +44,24 @@ constexpr u64 UPDATER_WINDOW_ADDRESS = 0x10000000000ull;
 
 constexpr s64 GUI_THREAD_TEMPORARY_STORAGE_SIZE = 16384;
 
-// Starts the GUI thread (never joined). False when the system would not start it.
-bool start_updater_gui_thread();
+// Starts the GUI thread (never joined) reading those counters, which must stay valid for
+// the process's life. False when the system would not start it.
+bool start_updater_gui_thread(Progress_Counters counters);
 
-// The GUI thread's entry: creates the window and runs the frame loop until updater_done,
-// then ends the process with exit code 0. Never returns.
+// The GUI thread's entry: creates the window and runs the frame loop until the counters'
+// done flag is set, then ends the process with exit code 0. Never returns.
 [[noreturn]] s64 updater_gui_thread_proc(Thread *thread);
 
 // Start-up steps of the thread: the record (at the fixed address when possible), the
 // window, the render target and the font. Split out so tests can run it without the loop.
-UpdaterWindow *updater_window_start();
+UpdaterWindow *updater_window_start(Progress_Counters counters);
 
-// One loop iteration after the updater_done check: events, resizes, quit, cursor, time,
+// One loop iteration after the done check: events, resizes, quit, cursor, time,
 // frame, sleep, temporary storage. Returns the number of frames it drew and presented.
 s32 updater_window_iteration(UpdaterWindow *w, s32 sleep_ms);
 
 void update_fonts(UpdaterWindow *w);
-// Draws and presents one frame; returns false when updater_done held it back.
+// Draws and presents one frame; returns false when the done flag held it back.
 bool update_and_render_one_frame(UpdaterWindow *w);
 
 // --- the frame's arithmetic, pure so it can be checked on its own ---

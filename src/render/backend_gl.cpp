@@ -1,6 +1,7 @@
 // The OpenGL backend of the renderer: shader programs and the vertex format, the window
 // targets and presentation, texel formats and texture uploads. Platform calls (device
-// contexts, swapping, client sizes) are in backend_gl_win32.cpp and backend_gl_linux.cpp.
+// contexts, pixel formats, client sizes) come from the window module, context creation and
+// presentation from gl/.
 #include "backend_gl.h"
 
 #include <cstring>
@@ -14,46 +15,30 @@
 #include "render_target.h"
 #include "shader.h"
 #include "shader_sources.h"
-#include "backend_gl_platform.h"
 
 Renderer_State g_renderer;
 
+static Render_Dimensions window_render_dimensions(Window_Type window) {
+    Client_Size size = window_client_size(window);
+    return {size.width, size.height};
+}
+
 Render_OS g_render_os = {
-    os_client_size, wgl_create_context, gl_get_device_context, os_set_pixel_format_like,
+    window_render_dimensions, gl_create_context, window_device_context, window_copy_pixel_format,
     gl_make_current, gl_swap_buffers, gl_platform_get_proc_address,
 };
 
 Render_Dimensions get_render_dimensions(Window_Type window) { return g_render_os.client_size(window); }
 
-void windows_change_pixel_format(Device_Context hdc) {
+void match_first_window_pixel_format(Device_Context device_context) {
     if (!assert_debug(g_renderer.gl_device_context != nullptr,
-                      "windows_change_pixel_format: no OpenGL context exists yet.")) {
+                      "match_first_window_pixel_format: no OpenGL context exists yet.")) {
         return;
     }
-    g_render_os.set_pixel_format_like(hdc, g_renderer.gl_device_context);
+    g_render_os.set_pixel_format_like(device_context, g_renderer.gl_device_context);
 }
 
 namespace {
-
-constexpr GLenum GL_COMPILE_STATUS_ENUM = 0x8B81;
-constexpr GLenum GL_LINK_STATUS_ENUM = 0x8B82;
-constexpr GLenum GL_FLOAT_ENUM = 0x1406;
-constexpr GLenum GL_BLEND_ENUM = 0x0BE2;
-constexpr GLenum GL_SRC_ALPHA_ENUM = 0x0302;
-constexpr GLenum GL_ONE_MINUS_SRC_ALPHA_ENUM = 0x0303;
-constexpr GLenum GL_FRAMEBUFFER_ENUM = 0x8D40;
-constexpr GLenum GL_BACK_ENUM = 0x0405;
-constexpr GLenum GL_COLOR_BUFFER_BIT_ENUM = 0x4000;
-constexpr GLenum GL_TEXTURE_2D_ENUM = 0x0DE1;
-constexpr GLenum GL_TEXTURE_MAG_FILTER_ENUM = 0x2800;
-constexpr GLenum GL_TEXTURE_MIN_FILTER_ENUM = 0x2801;
-constexpr GLenum GL_TEXTURE_WRAP_S_ENUM = 0x2802;
-constexpr GLenum GL_TEXTURE_WRAP_T_ENUM = 0x2803;
-constexpr GLenum GL_LINEAR_ENUM = 0x2601;
-constexpr GLenum GL_CLAMP_TO_EDGE_ENUM = 0x812F;
-constexpr GLenum GL_UNPACK_ROW_LENGTH_ENUM = 0x0CF2;
-constexpr GLenum GL_UNPACK_ALIGNMENT_ENUM = 0x0CF5;
-constexpr GLenum GL_INVALID_ENUM_VALUE = 0x500;
 
 constexpr s32 INFO_LOG_SIZE = 512;
 
@@ -78,7 +63,7 @@ u32 make_shader_object(String source, String prefix, u32 shader_type) {
     gl.glCompileShader(object);
 
     GLint compiled = 0;
-    gl.glGetShaderiv(object, GL_COMPILE_STATUS_ENUM, &compiled);
+    gl.glGetShaderiv(object, GL_COMPILE_STATUS, &compiled);
     if (compiled) return object;
 
     char info[INFO_LOG_SIZE] = {};
@@ -88,8 +73,8 @@ u32 make_shader_object(String source, String prefix, u32 shader_type) {
 }
 
 u32 get_shader_program(String source) {
-    u32 vertex = make_shader_object(source, shader_vertex_prefix(), GL_VERTEX_SHADER_STAGE);
-    u32 fragment = make_shader_object(source, shader_fragment_prefix(), GL_FRAGMENT_SHADER_STAGE);
+    u32 vertex = make_shader_object(source, shader_vertex_prefix(), GL_VERTEX_SHADER);
+    u32 fragment = make_shader_object(source, shader_fragment_prefix(), GL_FRAGMENT_SHADER);
 
     u32 program = gl.glCreateProgram();
     gl.glAttachShader(program, vertex);
@@ -97,7 +82,7 @@ u32 get_shader_program(String source) {
     gl.glLinkProgram(program);
 
     GLint linked = 0;
-    gl.glGetProgramiv(program, GL_LINK_STATUS_ENUM, &linked);
+    gl.glGetProgramiv(program, GL_LINK_STATUS, &linked);
     if (linked) {
         gl.glDeleteShader(vertex);
         gl.glDeleteShader(fragment);
@@ -133,10 +118,10 @@ void backend_init_shaders() {
 void backend_use_shader(Shader *shader) {
     if (!renderer_available()) return;
     if (shader->alpha_blend) {
-        gl.glBlendFunc(GL_SRC_ALPHA_ENUM, GL_ONE_MINUS_SRC_ALPHA_ENUM);
-        gl.glEnable(GL_BLEND_ENUM);
+        gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        gl.glEnable(GL_BLEND);
     } else {
-        gl.glDisable(GL_BLEND_ENUM);
+        gl.glDisable(GL_BLEND);
     }
     gl.glUseProgram(shader->gl_handle);
 }
@@ -157,7 +142,7 @@ void set_vertex_format_to_XCNUU(Shader *shader) {
     auto offset = [](size_t bytes) { return (const void *)bytes; };
     if (shader->position_loc != -1) {
         gl.glEnableVertexAttribArray((GLuint)shader->position_loc);
-        gl.glVertexAttribPointer((GLuint)shader->position_loc, 3, GL_FLOAT_ENUM, 0, stride,
+        gl.glVertexAttribPointer((GLuint)shader->position_loc, 3, GL_FLOAT, 0, stride,
                                  offset(offsetof(Immediate_Vertex, position)));
     }
     struct Attribute {
@@ -175,7 +160,7 @@ void set_vertex_format_to_XCNUU(Shader *shader) {
     };
     for (const Attribute &a : attributes) {
         if (a.location == -1) continue;
-        gl.glVertexAttribPointer((GLuint)a.location, a.components, GL_FLOAT_ENUM, a.normalized, stride,
+        gl.glVertexAttribPointer((GLuint)a.location, a.components, GL_FLOAT, a.normalized, stride,
                                  offset(a.offset));
         gl.glEnableVertexAttribArray((GLuint)a.location);
     }
@@ -208,8 +193,8 @@ bool backend_init(Window_Info *info) {
     bool ok = true;
     if (g_renderer.gl_context) {
         // A later window: the same pixel format as the first, so the one context draws on it.
-        info->hdc = g_render_os.get_device_context(info->window);
-        windows_change_pixel_format(info->hdc);
+        info->device_context = g_render_os.get_device_context(info->window);
+        match_first_window_pixel_format(info->device_context);
     } else if (g_renderer.context_failed) {
         ok = false;  // logged when it failed; not tried again
     } else if (!info->window) {
@@ -228,7 +213,7 @@ bool backend_init(Window_Info *info) {
         } else {
             g_renderer.gl_context = made.context;
             g_renderer.gl_device_context = made.device_context;
-            info->hdc = made.device_context;
+            info->device_context = made.device_context;
             info->msaa = made.samples;
 
             gl_load(&gl, g_render_os.resolve);
@@ -250,15 +235,15 @@ bool backend_init(Window_Info *info) {
 
 void backend_set_render_target(Window_Info *info) {
     if (info->backend_initted_for_this_window) {
-        if (g_renderer.gl_context) g_render_os.make_current(info->hdc, info->window, g_renderer.gl_context);
+        if (g_renderer.gl_context) g_render_os.make_current(info->device_context, info->window, g_renderer.gl_context);
     } else {
         backend_init(info);
         info->backend_initted_for_this_window = true;
     }
     if (!renderer_available()) return;
     gl.glViewport(0, 0, info->window_width, info->window_height);
-    gl.glBindFramebuffer(GL_FRAMEBUFFER_ENUM, 0);
-    gl.glDrawBuffer(GL_BACK_ENUM);
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    gl.glDrawBuffer(GL_BACK);
 }
 
 void backend_resize_render_target(Window_Info *info) {
@@ -274,7 +259,7 @@ void backend_flush() {
 void clear_render_target(f32 red, f32 green, f32 blue, f32 alpha) {
     if (!renderer_available()) return;
     gl.glClearColor(red, green, blue, alpha);
-    gl.glClear(GL_COLOR_BUFFER_BIT_ENUM);
+    gl.glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void swap_buffers(Window_Type window) {
@@ -296,7 +281,7 @@ struct Format_Row {
     bool compressed;
 };
 
-constexpr u32 NONE = GL_INVALID_ENUM_VALUE;
+constexpr u32 NONE = GL_INVALID_ENUM;
 
 // False for formats outside the table.
 bool format_row(Texture_Format format, Format_Row *row) {
@@ -369,22 +354,22 @@ bool is_supported(Texture_Format format) { return get_ogl_format(format, false).
 void backend_realloc_texture(Texture *texture, Bitmap *bitmap) {
     if (texture->gl_handle != 0) return;  // the next upload re-specifies its storage
     gl.glGenTextures(1, &texture->gl_handle);
-    gl.glBindTexture(GL_TEXTURE_2D_ENUM, texture->gl_handle);
-    gl.glTexParameteri(GL_TEXTURE_2D_ENUM, GL_TEXTURE_WRAP_S_ENUM, GL_CLAMP_TO_EDGE_ENUM);
-    gl.glTexParameteri(GL_TEXTURE_2D_ENUM, GL_TEXTURE_WRAP_T_ENUM, GL_CLAMP_TO_EDGE_ENUM);
-    gl.glTexParameteri(GL_TEXTURE_2D_ENUM, GL_TEXTURE_MIN_FILTER_ENUM, GL_LINEAR_ENUM);
-    gl.glTexParameteri(GL_TEXTURE_2D_ENUM, GL_TEXTURE_MAG_FILTER_ENUM, GL_LINEAR_ENUM);
+    gl.glBindTexture(GL_TEXTURE_2D, texture->gl_handle);
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
 }
 
 void backend_update_texture(Texture *texture, Bitmap *bitmap) {
     OGL_Format format = get_ogl_format(texture->format, has_flag(texture->flags, Texture_Flags::sRGB));
-    gl.glBindTexture(GL_TEXTURE_2D_ENUM, texture->gl_handle);
+    gl.glBindTexture(GL_TEXTURE_2D, texture->gl_handle);
 
     s32 bytes_per_texel = get_image_bytes_per_texel(bitmap->format);
     s32 row_length = bytes_per_texel ? bitmap->stride / bytes_per_texel : 0;
     if (row_length == 0) row_length = bitmap->width;
-    gl.glPixelStorei(GL_UNPACK_ALIGNMENT_ENUM, 1);
-    gl.glPixelStorei(GL_UNPACK_ROW_LENGTH_ENUM, row_length);
-    gl.glTexImage2D(GL_TEXTURE_2D_ENUM, 0, (GLint)format.internal_format, bitmap->width, bitmap->height, 0,
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, row_length);
+    gl.glTexImage2D(GL_TEXTURE_2D, 0, (GLint)format.internal_format, bitmap->width, bitmap->height, 0,
                     format.pixel_format, format.pixel_type, bitmap->data.data);
 }

@@ -24,13 +24,13 @@ struct GL_Context_Result;
 struct GL_Procedures;
 
 // The operating-system side of the renderer in one table, filled with the platform's
-// procedures (backend_gl_win32.cpp, backend_gl_linux.cpp); tests put fakes in.
+// procedures (the window module and gl/); tests put fakes in.
 struct Render_OS {
     Render_Dimensions (*client_size)(Window_Type window);
     GL_Context_Result (*create_context)(Window_Type window, GL_Context share_context, s32 major_version,
                                         s32 minor_version, bool compatibility, bool debug, s32 samples);
     Device_Context (*get_device_context)(Window_Type window);
-    void (*set_pixel_format_like)(Device_Context target, Device_Context model);
+    bool (*set_pixel_format_like)(Device_Context target, Device_Context model);
     bool (*make_current)(Device_Context device_context, Window_Type window, GL_Context context);
     void (*swap_buffers)(Device_Context device_context, Window_Type window);
     void *(*resolve)(const char *name);  // for gl_load
@@ -43,9 +43,6 @@ struct Matrix4 {
 };
 
 // --- shaders ---
-
-constexpr u32 GL_FRAGMENT_SHADER_STAGE = 0x8B30;
-constexpr u32 GL_VERTEX_SHADER_STAGE = 0x8B31;
 
 // The stage prefixes put before a program's source (83 and 84 bytes).
 String shader_vertex_prefix();
@@ -65,7 +62,8 @@ Matrix4 orthographic_projection_matrix(f32 left, f32 right, f32 bottom, f32 top,
 // First-time set-up for a window; the first one creates the context. False when the
 // context could not be made (the failure has been logged).
 bool backend_init(Window_Info *info);
-void windows_change_pixel_format(Device_Context hdc);
+// Gives a later window's device context the first window's pixel format.
+void match_first_window_pixel_format(Device_Context device_context);
 void backend_set_render_target(Window_Info *info);
 void backend_resize_render_target(Window_Info *info);
 void backend_flush();

@@ -12,13 +12,6 @@
 
 namespace {
 
-constexpr GLenum GL_ARRAY_BUFFER_ENUM = 0x8892;
-constexpr GLenum GL_ELEMENT_ARRAY_BUFFER_ENUM = 0x8893;
-constexpr GLenum GL_STREAM_DRAW_ENUM = 0x88E0;
-constexpr GLenum GL_DEPTH_TEST_ENUM = 0x0B71;
-constexpr GLenum GL_CULL_FACE_ENUM = 0x0B44;
-constexpr GLenum GL_TRIANGLES_ENUM = 0x0004;
-
 // Made on first use and never freed; the batch is 170 KB, too big for a thread_local
 // object that every thread would carry.
 thread_local Immediate_State *t_immediate_state = nullptr;
@@ -88,14 +81,14 @@ void immediate_flush() {
     if (!renderer_available()) return;
 
     gl.glBindVertexArray(g_renderer.renderer_vertex_array);
-    gl.glBindBuffer(GL_ARRAY_BUFFER_ENUM, g_renderer.renderer_vertex_buffer);
-    gl.glBindBuffer(GL_ELEMENT_ARRAY_BUFFER_ENUM, 0);
-    gl.glBufferData(GL_ARRAY_BUFFER_ENUM, (GLsizeiptr)count * (GLsizeiptr)sizeof(Immediate_Vertex),
-                    state->vertices, GL_STREAM_DRAW_ENUM);
-    gl.glDisable(GL_DEPTH_TEST_ENUM);
-    gl.glDisable(GL_CULL_FACE_ENUM);
+    gl.glBindBuffer(GL_ARRAY_BUFFER, g_renderer.renderer_vertex_buffer);
+    gl.glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    gl.glBufferData(GL_ARRAY_BUFFER, (GLsizeiptr)count * (GLsizeiptr)sizeof(Immediate_Vertex),
+                    state->vertices, GL_STREAM_DRAW);
+    gl.glDisable(GL_DEPTH_TEST);
+    gl.glDisable(GL_CULL_FACE);
     set_vertex_format_to_XCNUU(state->current_shader);
-    gl.glDrawArrays(GL_TRIANGLES_ENUM, 0, count);
+    gl.glDrawArrays(GL_TRIANGLES, 0, count);
 }
 
 void immediate_set_shader(Shader *shader) {

@@ -2,20 +2,11 @@
 // per-thread immediate-mode batch. Procedures live in the module headers beside this one.
 #pragma once
 
-#include "platform_window.h"
 #include "types.h"
+#include "window.h"
 
 // --- platform handles ---
 
-#ifdef _WIN32
-struct HDC__;
-using Device_Context = HDC__ *;  // HDC
-#else
-// On X11 the counterpart of a window's device context is the display connection it is
-// drawn through; the window id itself is the drawable.
-struct _XDisplay;
-using Device_Context = _XDisplay *;
-#endif
 // HGLRC on Windows, GLXContext on Linux.
 using GL_Context = void *;
 
@@ -36,7 +27,7 @@ struct Window_Info {
     s32 wanted_msaa = 0;
     s32 msaa = 0;  // set only on the window that created the context
     bool backend_initted_for_this_window = false;
-    Device_Context hdc = nullptr;
+    Device_Context device_context = nullptr;
 };
 
 // --- shaders ---

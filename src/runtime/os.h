@@ -1,5 +1,6 @@
-// Operating-system services of the runtime: time, sleeping, threads, whole-file access,
-// read-only file mappings and the system's error texts. Implemented in os_linux.cpp and os_win32.cpp.
+// Operating-system services of the runtime: time, sleeping, threads, memory at a fixed
+// address, whole-file access, read-only file mappings, the system's error texts and ending
+// the process. Implemented in os_linux.cpp and os_win32.cpp.
 #pragma once
 
 #include "types.h"
@@ -54,3 +55,13 @@ struct File_Mapping {
 // map file "%": code %, %", as error lines.
 File_Mapping map_file_read_only(String name);
 void unmap_file(File_Mapping *mapping);  // leaves it empty; an empty or failed one is fine
+
+// --- memory and the process ---
+
+// Fresh, committed, read-write memory exactly at `address`, or null when that address
+// cannot be had (already taken, or refused by the system).
+void *allocate_memory_at(u64 address, s64 size);
+
+// Ends the whole process at once with the exit code. Buffered standard output is flushed
+// first so no line the program printed is lost.
+[[noreturn]] void exit_process(s32 exit_code);

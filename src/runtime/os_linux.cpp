@@ -1,5 +1,6 @@
 // Operating-system services on Linux.
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -123,4 +124,24 @@ File_Mapping map_file_read_only(String name) {
 void unmap_file(File_Mapping *mapping) {
     if (mapping->data.count > 0) munmap((void *)mapping->data.data, (size_t)mapping->data.count);
     *mapping = File_Mapping{};
+}
+
+// --- memory and the process ---
+
+void *allocate_memory_at(u64 address, s64 size) {
+    void *memory = mmap((void *)(uintptr_t)address, (size_t)size, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+    if (memory == MAP_FAILED) return nullptr;
+    // NOTE: kernels before 4.17 ignore MAP_FIXED_NOREPLACE and treat the address as a hint.
+    if ((u64)(uintptr_t)memory != address) {
+        munmap(memory, (size_t)size);
+        return nullptr;
+    }
+    return memory;
+}
+
+void exit_process(s32 exit_code) {
+    fflush(stdout);
+    fflush(stderr);
+    _exit(exit_code);
 }

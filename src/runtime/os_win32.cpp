@@ -1,6 +1,7 @@
 // Operating-system services on Windows.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "log.h"
@@ -124,4 +125,28 @@ File_Mapping map_file_read_only(String name) {
 void unmap_file(File_Mapping *mapping) {
     if (mapping->data.count > 0) UnmapViewOfFile(mapping->data.data);
     *mapping = File_Mapping{};
+}
+
+// --- memory and the process ---
+
+void *allocate_memory_at(u64 address, s64 size) {
+    void *memory = VirtualAlloc((void *)(uintptr_t)address, (SIZE_T)size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    // NOTE: VirtualAlloc may round a requested address down to the allocation granularity;
+    // anything but the exact address is no use to us.
+    if (memory && (u64)(uintptr_t)memory != address) {
+        VirtualFree(memory, 0, MEM_RELEASE);
+        return nullptr;
+    }
+    return memory;
+}
+
+void exit_process(s32 exit_code) {
+    fflush(stdout);
+    fflush(stderr);
+    // NOTE: ExitProcess runs every library's detach code while the OpenGL driver's worker
+    // threads still run; under Wine that crashed the process at exit now and then (a
+    // segmentation fault instead of exit code 0). Nothing of ours needs that clean-up: the
+    // files are written and closed, the output flushed.
+    TerminateProcess(GetCurrentProcess(), (UINT)exit_code);
+    ExitProcess((UINT)exit_code);  // not reached
 }

@@ -117,6 +117,11 @@ String temp_copy(String s) {
 }
 
 // Decodes one UTF-8 sequence at text[*i]; malformed bytes become U+FFFD, one byte each.
+// NOTE: stricter than the text module's decoder on purpose. These strings go to the
+// system's wide-character calls (file names, window titles): a stray byte must cost only
+// itself, never the bytes after it, and nothing beyond U+10FFFF may reach UTF-16. The
+// text decoder keeps the drawing rules of the window's text (5- and 6-byte leads, no
+// continuation checks), where a glyph per announced sequence is what is wanted.
 static u32 next_code_point(String text, s64 *i) {
     u8 c = (u8)text.data[*i];
     s64 length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
@@ -132,6 +137,12 @@ static u32 next_code_point(String text, s64 *i) {
             return 0xFFFD;
         }
         code_point = (code_point << 6) | (continuation & 0x3F);
+    }
+    // Beyond the last code point there is no UTF-16 form (a lead of 0xF4 and more can
+    // announce one); the surrogate arithmetic would make units that are no surrogates.
+    if (code_point > 0x10FFFF) {
+        *i += 1;
+        return 0xFFFD;
     }
     *i += length;
     return code_point;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "assertions.h"
+#include "font_page.h"
 #include "log.h"
 #include "utf8.h"
 
@@ -25,8 +26,6 @@ void init_fonts(s32 page_width, s32 page_height) {
 
     FT_Error error = FT_Init_FreeType(&g_fonts.freetype_library);
     assert_fatal(error == 0, "FT_Init_FreeType failed with error %.", error);
-
-    g_fonts.glyph_and_line_pool.block_size = 4000;
 }
 
 void ensure_fonts_are_initted() {
@@ -54,6 +53,18 @@ Sized_Font *get_font_at_size(String font_bytes, s64 pixel_height) {
     auto *font = new Sized_Font();
     load_font_part_2(font, loaded, pixel_height);
     return font;
+}
+
+void release_font(Sized_Font *font) {
+    if (!font) return;
+    for (s64 i = 0; i < font->glyph_lookup.capacity; i++) {
+        Glyph_Data *glyph = font->glyph_lookup.slots[i].value;
+        if (!glyph || !glyph->page) continue;
+        Font_Page *page = glyph->page;
+        page->glyph_count -= 1;
+        if (page->glyph_count == 0) reset_font_page(page);
+    }
+    delete font;
 }
 
 Loaded_Font *make_loaded_font(String name, String font_bytes) {
@@ -157,7 +168,7 @@ Glyph_Data *find_or_create_glyph(Sized_Font *font, u32 utf32, u32 glyph_index, u
         }
     }
 
-    auto *glyph = pool_new<Glyph_Data>(&g_fonts.glyph_and_line_pool);
+    auto *glyph = pool_new<Glyph_Data>(&font->glyph_pool);
     glyph->utf32 = utf32;
     glyph->glyph_index_within_font = glyph_index;
     // Without a rendering the glyph stays empty: no size, no advance, no page, so

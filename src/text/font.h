@@ -112,13 +112,18 @@ struct Sized_Font {
     std::vector<Glyph_Data *> glyph_run;  // the last prepared text
     s64 run_width = 0;
     std::vector<Letter_Quad> quads;       // the last generated quads
+    Pool glyph_pool;  // every Glyph_Data of this font, released with it
+
+    Sized_Font() = default;
+    Sized_Font(const Sized_Font &) = delete;
+    Sized_Font &operator=(const Sized_Font &) = delete;
+    ~Sized_Font() { pool_release(&glyph_pool); }
 };
 
 struct Font_State {
     bool fonts_initted = false;
     s64 font_page_width = 2048;
     s64 font_page_height = 1024;
-    Pool glyph_and_line_pool;  // every Glyph_Data and Font_Line; never freed one by one
     FT_Library freetype_library = nullptr;
     std::vector<Loaded_Font *> loaded_fonts;
     std::vector<Font_Page *> font_pages;  // in creation order, shared by all fonts
@@ -135,6 +140,9 @@ void ensure_fonts_are_initted();
 // A new font on every call. Null when FreeType cannot open the bytes (logged). The bytes
 // must stay valid and unchanged until the process ends.
 Sized_Font *get_font_at_size(String font_bytes, s64 pixel_height);
+// Frees the font and its glyphs; a page left without glyphs of any font is packed again
+// from the top. Null is fine. Prepared runs and quads of the font go with it.
+void release_font(Sized_Font *font);
 
 Loaded_Font *make_loaded_font(String name, String font_bytes);
 void load_font_part_2(Sized_Font *font, Loaded_Font *loaded, s64 pixel_height);
@@ -154,6 +162,8 @@ void copy_glyph_to_bitmap(FT_Face face, Glyph_Data *glyph);
 Font_Line *get_font_line(s64 width, s64 height);
 Font_Line *find_line_within_page(Font_Page *page, s64 width, s64 height);
 Font_Page *make_font_page();
+// Forgets every shelf of a page whose glyphs are all gone.
+void reset_font_page(Font_Page *page);
 
 // Reads the face's GSUB table into the font's features; nothing when it has none or the
 // table is unusable.

@@ -1,5 +1,6 @@
 // Packing rendered glyphs into font pages: shelves of similar height, pages shared by all
-// fonts, nothing ever released.
+// fonts. Pages live as long as the process; a page whose glyphs all went with their fonts
+// is packed again from the top.
 #include "font_page.h"
 
 #include "assertions.h"
@@ -65,7 +66,15 @@ void copy_glyph_to_bitmap(FT_Face face, Glyph_Data *glyph) {
     }
 
     line->bitmap_cursor_x = (s16)(line->bitmap_cursor_x + glyph->width);
+    page->glyph_count += 1;
     page->dirty = true;
+}
+
+void reset_font_page(Font_Page *page) {
+    // The pixels stay: every new glyph overwrites its whole rectangle.
+    page->lines.clear();
+    pool_release(&page->line_pool);
+    page->line_cursor_y = 0;
 }
 
 Font_Line *get_font_line(s64 width, s64 height) {
@@ -99,7 +108,7 @@ Font_Line *find_line_within_page(Font_Page *page, s64 width, s64 height) {
     s64 shelf_height = height * 11 / 10;
     if (shelf_height > remaining) shelf_height = remaining;
 
-    auto *line = pool_new<Font_Line>(&g_fonts.glyph_and_line_pool);
+    auto *line = pool_new<Font_Line>(&page->line_pool);
     line->page = page;
     line->bitmap_cursor_x = 0;
     line->bitmap_cursor_y = page->line_cursor_y;

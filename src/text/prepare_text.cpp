@@ -9,7 +9,8 @@ s64 prepare_text(Sized_Font *font, String text, Text_Effects effects) {
 }
 
 void convert_to_temporary_glyphs(Sized_Font *font, String text, Text_Effects effects) {
-    std::vector<Glyph_Data *>().swap(font->glyph_run);
+    // Cleared, not freed: the run is prepared again every frame.
+    font->glyph_run.clear();
     font->run_width = 0;
     if (text.empty()) return;
 

@@ -5,17 +5,6 @@
 #include "log.h"
 #include "render.h"
 
-// OpenGL enums used here.
-constexpr u32 GL_SRC_ALPHA = 0x302;
-constexpr u32 GL_ONE_MINUS_SRC_ALPHA = 0x303;
-constexpr u32 GL_BLEND = 0xBE2;
-constexpr u32 GL_TEXTURE0 = 0x84C0;
-constexpr u32 GL_TEXTURE_2D = 0xDE1;
-constexpr u32 GL_TEXTURE_MAX_ANISOTROPY = 0x84FE;
-constexpr u32 GL_TEXTURE_MIN_FILTER = 0x2801;
-constexpr u32 GL_TEXTURE_MAG_FILTER = 0x2800;
-constexpr s32 GL_NEAREST = 0x2600;
-
 void draw_prepared_text(Sized_Font *font, s64 x, s64 y, Vector4 color) {
     generate_quads_for_prepared_text(font, x, y);
     draw_generated_quads(font, color);
@@ -72,6 +61,9 @@ void draw_generated_quads(Sized_Font *font, Vector4 color) {
     if (state->current_shader) immediate_flush();
     set_shader_for_text();
     immediate_begin();
+    // NOTE: with the renderer off (no context, or one that failed) the GL table is empty;
+    // the quads stay generated but nothing is uploaded or drawn.
+    if (!renderer_available()) return;
 
     gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     gl.glEnable(GL_BLEND);

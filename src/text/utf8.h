@@ -1,6 +1,8 @@
 // Decoding one UTF-8 character at a time for text preparation. The decoder is lenient
 // (no continuation-byte checks, overlong forms pass) but never reads past the bytes it
-// was given.
+// was given. The runtime's conversion for the system's calls (temp_utf16) is strict
+// instead: there a malformed byte must cost only itself; here every announced sequence
+// becomes one glyph, drawn or the unknown-character one.
 #pragma once
 
 #include "types.h"

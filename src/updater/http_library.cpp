@@ -122,20 +122,18 @@ static bool write_library(String name, String bytes) {
     return replaced.success;
 }
 
-struct Library_Load {
+struct Library_Try {
     void *library = nullptr;
-    s64 error_code = 0;  // of the failed load
-    s64 missing = -1;    // index of the first procedure the library lacks
+    String error;      // why the load failed, as the loader says it
+    s64 missing = -1;  // index of the first procedure the library lacks
 };
 
-static Library_Load try_load(String name) {
-    Library_Load result;
-    result.library = g_updater_os.load_library(name);
-    if (!result.library) {
-        result.error_code = g_updater_os.last_error();
-        return result;
-    }
-    result.missing = resolve_curl_procedures(result.library, g_updater_os.find_procedure);
+static Library_Try try_load(String name) {
+    Library_Try result;
+    Library_Load loaded = g_updater_os.load_library(name);
+    result.library = loaded.library;
+    result.error = loaded.error;
+    if (result.library) result.missing = resolve_curl_procedures(result.library, g_updater_os.find_procedure);
     return result;
 }
 
@@ -148,11 +146,10 @@ void load_http_library() {
         if (!written) display_error_with_os("Failed to write % as file.", name);
     }
 
-    Library_Load loaded = try_load(name);
+    Library_Try loaded = try_load(name);
     if ((!loaded.library || loaded.missing >= 0) && !written) {
         if (!loaded.library) {
-            log_error("% could not be loaded (code %); writing it again from the embedded copy", name,
-                      loaded.error_code);
+            log_error("% could not be loaded (%); writing it again from the embedded copy", name, loaded.error);
         } else {
             log_error("% has no procedure %; writing it again from the embedded copy", name,
                       CURL_PROCEDURE_NAMES[loaded.missing]);
@@ -167,7 +164,7 @@ void load_http_library() {
     }
 
     if (!loaded.library) {
-        display_error_with_os("Failed to load %. Error is %", name, loaded.error_code);
+        display_error_with_os("Failed to load %. Error is %", name, loaded.error);
         assert_fatal(false, "Failed to load lib curl dll.");
     }
     if (loaded.missing >= 0) log_error("% has no procedure %", name, CURL_PROCEDURE_NAMES[loaded.missing]);

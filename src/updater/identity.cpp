@@ -33,18 +33,32 @@ UpdaterClientVersions::File make_file_identity(__int128 write_time, s64 size) {
 }
 
 u64 ticks_from_unix_time(s64 seconds, s64 nanoseconds) {
-    return (u64)(seconds * 10'000'000 + nanoseconds / 100 + UNIX_EPOCH_TICKS);
+    // A file system may hold any 64-bit second count; the ticks' range is far smaller.
+    __int128 ticks = (__int128)seconds * 10'000'000 + nanoseconds / 100 + UNIX_EPOCH_TICKS;
+    if (ticks < 0) return 0;
+    if (ticks > INT64_MAX) return (u64)INT64_MAX;
+    return (u64)ticks;
 }
 
 Unix_Time unix_time_from_ticks(u64 ticks) {
-    s64 since_1970 = (s64)ticks - UNIX_EPOCH_TICKS;
-    s64 seconds = since_1970 / 10'000'000;
-    s64 rest = since_1970 % 10'000'000;
+    // Ticks back from a record may be anywhere in the signed 64-bit range, where the
+    // distance to 1970 no longer fits 64 bits.
+    __int128 since_1970 = (__int128)(s64)ticks - UNIX_EPOCH_TICKS;
+    __int128 seconds = since_1970 / 10'000'000;
+    __int128 rest = since_1970 % 10'000'000;
     if (rest < 0) {  // floor, so the nanoseconds stay positive before 1970
         rest += 10'000'000;
         seconds -= 1;
     }
-    return {seconds, rest * 100};
+    return {(s64)seconds, (s64)rest * 100};
+}
+
+s64 download_size_of(const UpdaterClientVersions &record) {
+    // The sizes come from the server: a negative one counts as nothing, and the sum stops
+    // at the largest count instead of wrapping.
+    s64 updater = record.updater.size > 0 ? record.updater.size : 0;
+    s64 client = record.client.size > 0 ? record.client.size : 0;
+    return client > INT64_MAX - updater ? INT64_MAX : updater + client;
 }
 
 Modtime_And_Size file_modtime_and_size(String name) {

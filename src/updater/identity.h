@@ -42,6 +42,9 @@ Ticks_Result to_filetime(__int128 write_time);
 __int128 file_write_time(const UpdaterClientVersions::File &file);
 UpdaterClientVersions::File make_file_identity(__int128 write_time, s64 size);
 
+// The bytes an update by this record brings: both sizes, never negative, never wrapped.
+s64 download_size_of(const UpdaterClientVersions &record);
+
 void print_fields(String_Builder *builder, const UpdaterClientVersions::File &file);
 void print_fields(String_Builder *builder, const UpdaterClientVersions &record);
 
@@ -50,7 +53,9 @@ void print_fields(String_Builder *builder, const UpdaterClientVersions &record);
 
 constexpr s64 UNIX_EPOCH_TICKS = 116'444'736'000'000'000;
 
-u64 ticks_from_unix_time(s64 seconds, s64 nanoseconds);  // truncates to 100 ns
+// Truncates to 100 ns; a time outside the ticks' signed 64-bit range from 1601 on is
+// held to its nearer end.
+u64 ticks_from_unix_time(s64 seconds, s64 nanoseconds);
 
 struct Unix_Time {
     s64 seconds = 0;

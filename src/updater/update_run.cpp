@@ -11,7 +11,6 @@
 #include "release_check.h"
 #include "update_counters.h"
 #include "updater_os.h"
-#include "gui_platform.h"
 #include "updater_window.h"
 
 constexpr const char *UPDATER_FILE = "korvane.exe";
@@ -26,7 +25,7 @@ constexpr const char *CLIENT_START_PATH = "./client.exe";
 #endif
 
 static bool start_gui_thread() {
-    if (start_updater_gui_thread()) return true;
+    if (start_updater_gui_thread({&download_bytes_total, &download_bytes_received, &updater_done})) return true;
     log_error("Could not start the progress window's thread; updating without it");
     return false;
 }
@@ -141,7 +140,7 @@ void run_update() {
         print("Starting game");
     } else {
         download_bytes_received = 0;
-        download_bytes_total = server.updater.size + server.client.size;
+        download_bytes_total = download_size_of(server);
         window_running = start_progress_window();
 
         Download_Outcome client = fetch_and_store(CLIENT_FILE, CLIENT_FILE, server.client, have_server_record);

@@ -41,6 +41,13 @@ struct Instance_Lock {
     s64 error_code = 0;           // when neither: why the lock could not be taken
 };
 
+struct Library_Load {
+    void *library = nullptr;
+    // Why the load failed, as the system says it: the loader's own text where it has one
+    // (dlerror), the error code otherwise.
+    String error;
+};
+
 struct Updater_Os {
     // Blocks until the player dismisses it.
     void (*show_message_box)(String caption, String text);
@@ -78,7 +85,7 @@ struct Updater_Os {
 
     // Loads the working directory's library of that name by its full path (never by the
     // system's search of other folders).
-    void *(*load_library)(String name);
+    Library_Load (*load_library)(String name);
     void (*unload_library)(void *library);
     void *(*find_procedure)(void *library, const char *name);
     s64 (*last_error)();

@@ -217,7 +217,7 @@ static bool shared_object_is_whole(const char *path) {
     return whole;
 }
 
-static void *load_library(String name) {
+static Library_Load load_library(String name) {
     // dlopen searches the system's folders for a bare name; the library is the one in
     // the working directory, named by its full path.
     String path = name;
@@ -226,17 +226,21 @@ static void *load_library(String name) {
         if (getcwd(folder, sizeof(folder))) path = tprint("%/%", String(folder), name);
         else path = tprint("./%", name);
     }
+    Library_Load result;
     if (!shared_object_is_whole(temp_c_string(path))) {
-        log_error("% is not a whole shared object (cut short or not one at all)", path);
-        errno = ENOEXEC;
-        return nullptr;
+        result.error = tprint("% is not a whole shared object (cut short or not one at all)", path);
+        log_error("%", result.error);
+        return result;
     }
-    void *library = dlopen(temp_c_string(path), RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
+    result.library = dlopen(temp_c_string(path), RTLD_NOW | RTLD_LOCAL);
+    if (!result.library) {
+        // NOTE: dlopen sets no errno; its reason is only in dlerror, which the next
+        // dl call overwrites, so it is copied here.
         const char *why = dlerror();
-        log_error("dlopen of % failed: %", path, why ? why : "");
+        result.error = tprint("%", why ? why : "dlopen gave no reason");
+        log_error("dlopen of % failed: %", path, result.error);
     }
-    return library;
+    return result;
 }
 
 static void unload_library(void *library) { dlclose(library); }

@@ -235,18 +235,26 @@ static File_Step rename_into_place(String from, String to) {
     return result;
 }
 
-static void *load_library(String name) {
+static Library_Load load_library(String name) {
     // NOTE: a bare name would be searched for in the working folder and on PATH, where
     // anyone could have put a libcurl.dll or one of its dependencies. The library is named
     // by its full path, and it and every library it pulls in come only from its own folder
     // (the file itself) and System32.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    Library_Load result;
     const wchar_t *name16 = (const wchar_t *)temp_utf16(name);
     DWORD needed = GetFullPathNameW(name16, 0, nullptr, nullptr);
-    if (needed == 0) return nullptr;
-    wchar_t *path = (wchar_t *)talloc((s64)needed * (s64)sizeof(wchar_t));
-    if (GetFullPathNameW(name16, needed, path, nullptr) == 0) return nullptr;
-    return (void *)LoadLibraryExW(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    wchar_t *path = nullptr;
+    if (needed != 0) {
+        path = (wchar_t *)talloc((s64)needed * (s64)sizeof(wchar_t));
+        if (GetFullPathNameW(name16, needed, path, nullptr) == 0) path = nullptr;
+    }
+    if (path) {
+        result.library =
+            (void *)LoadLibraryExW(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    if (!result.library) result.error = tprint("%", (s64)GetLastError());
+    return result;
 }
 
 static void unload_library(void *library) { FreeLibrary((HMODULE)library); }

@@ -85,6 +85,7 @@ int main(int argc, char **argv) {
         log_error("usage: input_probe.exe [--title TEXT] [--width N] [--height N] [--x N] [--y N] [--seconds N]");
         return 2;
     }
+    init_window_class(0, 0, 0, input_handler.window_proc);
     Window_Type window = custom_create_window(options.width, options.height, options.title, options.x, options.y);
     if (!window) {
         log_error("input_probe: no window");

@@ -2,7 +2,7 @@
 // system needs, no input. The progress window's own window creation lives elsewhere.
 #pragma once
 
-#include "platform_window.h"
+#include "window.h"
 #include "types.h"
 
 // A visible window with a client area of the given size; 0 when it could not be made

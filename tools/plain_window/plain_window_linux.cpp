@@ -5,6 +5,7 @@
 
 #include "gl/gl_context.h"
 #include "plain_window.h"
+#include "window_x11.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ Window_Type plain_window_create(s32 width, s32 height, const char *title) {
     Display *display = (Display *)x11_display();
     if (!display) return 0;
     int screen = DefaultScreen(display);
-    GL_Window_Visual chosen = gl_window_visual(0);
+    Window_Pixel_Format chosen = gl_window_pixel_format(0);
     Visual *visual = chosen.visual ? (Visual *)chosen.visual : DefaultVisual(display, screen);
     int depth = chosen.visual ? chosen.depth : DefaultDepth(display, screen);
     Window root = RootWindow(display, screen);

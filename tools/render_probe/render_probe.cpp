@@ -14,17 +14,9 @@
 #include "plain_window.h"
 #include "render.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 namespace {
-
-constexpr GLenum GL_VERSION_ENUM = 0x1F02;
-constexpr GLenum GL_RENDERER_ENUM = 0x1F01;
-constexpr GLenum GL_BACK_ENUM = 0x0405;
-constexpr GLenum GL_RGB_ENUM = 0x1907;
-constexpr GLenum GL_UNSIGNED_BYTE_ENUM = 0x1401;
-constexpr GLenum GL_PACK_ALIGNMENT_ENUM = 0x0D05;
-constexpr GLenum GL_TEXTURE0_ENUM = 0x84C0;
-constexpr GLenum GL_TEXTURE_2D_ENUM = 0x0DE1;
 
 constexpr Vector2 UV0 = {0, 0}, UV1 = {1, 0}, UV2 = {1, 1}, UV3 = {0, 1};
 
@@ -58,8 +50,8 @@ int main(int argc, char **argv) {
     }
 
     const s32 width = 400, height = 50;
-    init_window_class(0.03f, 0.08f, 0.01f);
-    Window_Type window = custom_create_window(width, height, "Korvane render probe");
+    init_window_class(0.03f, 0.08f, 0.01f, nullptr);
+    Window_Type window = custom_create_window(width, height, "Korvane render probe", -1, -1, {}, gl_window_pixel_format(0));
     if (!window) {
         log_error("render_probe: could not open a window (is DISPLAY set?)");
         return 1;
@@ -71,8 +63,8 @@ int main(int argc, char **argv) {
         log_error("render_probe: no renderer");
         return 1;
     }
-    log_line("GL_VERSION: %", (const char *)gl.glGetString(GL_VERSION_ENUM));
-    log_line("GL_RENDERER: %", (const char *)gl.glGetString(GL_RENDERER_ENUM));
+    log_line("GL_VERSION: %", (const char *)gl.glGetString(GL_VERSION));
+    log_line("GL_RENDERER: %", (const char *)gl.glGetString(GL_RENDERER));
     log_line("OpenGL %.% loaded; window % x %", gl.gl_version_major, gl.gl_version_minor, width, height);
 
     // A 2 x 2 checker of red, green, blue and white for the sprite path.
@@ -93,17 +85,17 @@ int main(int argc, char **argv) {
 
     immediate_set_shader(&g_shaders.shader_sprite);
     set_projection();
-    gl.glActiveTexture(GL_TEXTURE0_ENUM);
-    gl.glBindTexture(GL_TEXTURE_2D_ENUM, texture.gl_handle);
+    gl.glActiveTexture(GL_TEXTURE0);
+    gl.glBindTexture(GL_TEXTURE_2D, texture.gl_handle);
     quad(300, 5, 340, 45, {1, 1, 1, 1});
     immediate_flush();
 
     std::vector<u8> rgb;
     if (out_path) {
         rgb.resize((size_t)width * height * 3);
-        gl.glReadBuffer(GL_BACK_ENUM);
-        gl.glPixelStorei(GL_PACK_ALIGNMENT_ENUM, 1);
-        gl.glReadPixels(0, 0, width, height, GL_RGB_ENUM, GL_UNSIGNED_BYTE_ENUM, rgb.data());
+        gl.glReadBuffer(GL_BACK);
+        gl.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        gl.glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
         if (!write_ppm(out_path, width, height, rgb)) {
             log_error("render_probe: could not write %", out_path);
             return 1;

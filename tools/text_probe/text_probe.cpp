@@ -18,13 +18,9 @@
 #include "png_write.h"
 #include "render.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 namespace {
-
-constexpr GLenum GL_BACK_ENUM = 0x0405;
-constexpr GLenum GL_RGB_ENUM = 0x1907;
-constexpr GLenum GL_UNSIGNED_BYTE_ENUM = 0x1401;
-constexpr GLenum GL_PACK_ALIGNMENT_ENUM = 0x0D05;
 
 constexpr s32 WIDTH = 640;
 constexpr s32 HEIGHT = 196;
@@ -56,7 +52,7 @@ int main(int argc, char **argv) {
     Sized_Font *large = get_font_at_size(font_file.data, 25);
     if (!small || !large) return 1;
 
-    Window_Type window = custom_create_window(WIDTH, HEIGHT, "Korvane text probe");
+    Window_Type window = custom_create_window(WIDTH, HEIGHT, "Korvane text probe", -1, -1, {}, gl_window_pixel_format(0));
     if (!window) {
         log_error("text_probe: could not open a window (is DISPLAY set?)");
         return 1;
@@ -86,9 +82,9 @@ int main(int argc, char **argv) {
 
     // From the back buffer, before presenting: the front buffer reads black under Xvfb.
     std::vector<u8> rgb((size_t)WIDTH * HEIGHT * 3);
-    gl.glReadBuffer(GL_BACK_ENUM);
-    gl.glPixelStorei(GL_PACK_ALIGNMENT_ENUM, 1);
-    gl.glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGB_ENUM, GL_UNSIGNED_BYTE_ENUM, rgb.data());
+    gl.glReadBuffer(GL_BACK);
+    gl.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    gl.glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     // OpenGL gives the bottom row first; a PNG starts at the top.
     std::vector<u8> top_down(rgb.size());
     for (s32 row = 0; row < HEIGHT; row++) {

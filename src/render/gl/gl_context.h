@@ -16,20 +16,13 @@ struct GL_Context_Result {
 // A double-buffered RGBA context (24 colour bits, no alpha, 24 depth, no stencil,
 // sRGB-capable) of the asked version, made current on the calling thread. Every failure
 // logs one error line, undoes what was set up and returns all zero.
-GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_context, s32 major_version,
-                                     s32 minor_version, bool compatibility, bool debug, s32 samples);
+GL_Context_Result gl_create_context(Window_Type window, GL_Context share_context, s32 major_version,
+                                    s32 minor_version, bool compatibility, bool debug, s32 samples);
 
-#ifndef _WIN32
-// X11 fixes a window's visual when the window is made, so a window that OpenGL is to draw
-// on must be made with the visual of the configuration wgl_create_context picks for it.
-// All zero when there is none (or no display).
-struct GL_Window_Visual {
-    void *visual = nullptr;  // Visual *
-    u64 visual_id = 0;
-    s32 depth = 0;
-};
-GL_Window_Visual gl_window_visual(s32 samples);
-#endif
+// What a window must be made with for gl_create_context to succeed on it: on X11 the visual
+// of the configuration it will pick (all zero when there is none, or no display); empty
+// on Windows, where the pixel format is set on the window afterwards.
+Window_Pixel_Format gl_window_pixel_format(s32 samples);
 
 // The pixel-format search shared by both platforms: asks the chooser with the sample
 // count, halving it after every failed call down to 0. The chooser returns whether its
@@ -45,7 +38,6 @@ std::vector<s32> context_attributes(s32 major_version, s32 minor_version, bool c
 // The platform's presentation and make-current calls on an existing context.
 bool gl_make_current(Device_Context device_context, Window_Type window, GL_Context context);
 void gl_swap_buffers(Device_Context device_context, Window_Type window);
-Device_Context gl_get_device_context(Window_Type window);
 
 // For the debug callback's break on errors: a trap only when a debugger watches us.
 bool gl_debugger_attached();

@@ -11,6 +11,7 @@
 
 #include "gl_context.h"
 #include "log.h"
+#include "window_x11.h"
 
 // Not in every glx.h.
 #ifndef GLX_FRAMEBUFFER_SRGB_CAPABLE_ARB
@@ -86,8 +87,8 @@ bool choose_with_glx(void *data, s32 samples, s32 *format) {
 
 }  // namespace
 
-GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_context, s32 major_version,
-                                     s32 minor_version, bool compatibility, bool debug, s32 samples) {
+GL_Context_Result gl_create_context(Window_Type window, GL_Context share_context, s32 major_version,
+                                    s32 minor_version, bool compatibility, bool debug, s32 samples) {
     const GL_Context_Result failed = {};
     Display *display = (Display *)x11_display();
     if (!display) {
@@ -104,8 +105,12 @@ GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_contex
     auto create_context_attribs = (Glx_Create_Context_Attribs_Arb)glXGetProcAddressARB(
         (const GLubyte *)"glXCreateContextAttribsARB");
     bool has_profiles = extensions && strstr(extensions, "GLX_ARB_create_context_profile");
-    if (glx_major < 1 || (glx_major == 1 && glx_minor < 3) || !create_context_attribs || !has_profiles) {
-        log_error("Missing a wgl extension");
+    if (glx_major < 1 || (glx_major == 1 && glx_minor < 3)) {
+        log_error("GLX %.% is older than 1.3, which brought framebuffer configurations", glx_major, glx_minor);
+        return failed;
+    }
+    if (!create_context_attribs || !has_profiles) {
+        log_error("Missing a GLX extension: GLX_ARB_create_context_profile");
         return failed;
     }
 
@@ -114,7 +119,7 @@ GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_contex
     Status have_attributes = XGetWindowAttributes(display, window, &window_attributes);
     bool window_ok = x11_end_error_trap() == 0 && have_attributes && window_attributes.visual;
     if (!window_ok) {
-        log_error("Couldn't find a working pixel format");
+        log_error("XGetWindowAttributes of the window for the GL context failed");
         return failed;
     }
 
@@ -130,14 +135,14 @@ GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_contex
 
     XVisualInfo *visual = glXGetVisualFromFBConfig(display, chooser.chosen);
     if (!visual) {
-        log_error("DescribePixelFormat returned 0");
+        log_error("glXGetVisualFromFBConfig returned null");
         return failed;
     }
     // An X window's visual is fixed when it is made: the configuration must draw on it.
     bool same_visual = visual->visualid == chooser.window_visual;
     XFree(visual);
     if (!same_visual) {
-        log_error("SetPixelFormat returned 0");
+        log_error("The window was not made with the visual of the chosen GLX configuration");
         return failed;
     }
 
@@ -159,8 +164,8 @@ GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_contex
     return {(GL_Context)context, display, samples_obtained};
 }
 
-GL_Window_Visual gl_window_visual(s32 samples) {
-    GL_Window_Visual result;
+Window_Pixel_Format gl_window_pixel_format(s32 samples) {
+    Window_Pixel_Format result;
     Display *display = (Display *)x11_display();
     if (!display) return result;
     Glx_Chooser_Data chooser = {display, DefaultScreen(display), 0, nullptr};
@@ -181,8 +186,6 @@ void *gl_platform_get_proc_address(const char *name) {
 bool gl_make_current(Device_Context device_context, Window_Type window, GL_Context context) {
     return glXMakeCurrent((Display *)device_context, window, (GLXContext)context);
 }
-
-Device_Context gl_get_device_context(Window_Type window) { return x11_display(); }
 
 void gl_swap_buffers(Device_Context device_context, Window_Type window) {
     if (device_context) glXSwapBuffers((Display *)device_context, window);

@@ -37,8 +37,8 @@ T proc_address(const char *name) {
 
 }  // namespace
 
-GL_Context_Result wgl_create_context(Window_Type window, GL_Context share_context, s32 major_version,
-                                     s32 minor_version, bool compatibility, bool debug, s32 samples) {
+GL_Context_Result gl_create_context(Window_Type window, GL_Context share_context, s32 major_version,
+                                    s32 minor_version, bool compatibility, bool debug, s32 samples) {
     const GL_Context_Result failed = {};
     const wchar_t *class_name = (const wchar_t *)temp_utf16("GL Bootstrap Window Class");
     const wchar_t *title = (const wchar_t *)temp_utf16("GL Bootstrap Window");
@@ -165,9 +165,8 @@ bool gl_make_current(Device_Context device_context, Window_Type window, GL_Conte
     return wglMakeCurrent(device_context, (HGLRC)context) != FALSE;
 }
 
-// NOTE: the window class has a private device context, so GetDC hands back the same one
-// every time and it is never released.
-Device_Context gl_get_device_context(Window_Type window) { return GetDC(window); }
+// The pixel format is set on the made window by gl_create_context.
+Window_Pixel_Format gl_window_pixel_format(s32) { return {}; }
 
 void gl_swap_buffers(Device_Context device_context, Window_Type window) {
     SwapBuffers(device_context);

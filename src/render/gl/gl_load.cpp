@@ -13,18 +13,6 @@ GL_Debug_State g_gl_debug;
 
 namespace {
 
-constexpr GLenum GL_VERSION_ENUM = 0x1F02;
-constexpr GLenum GL_EXTENSIONS_ENUM = 0x1F03;
-constexpr GLenum GL_MAJOR_VERSION_ENUM = 0x821B;
-constexpr GLenum GL_MINOR_VERSION_ENUM = 0x821C;
-constexpr GLenum GL_NUM_EXTENSIONS_ENUM = 0x821D;
-constexpr GLenum GL_DEBUG_OUTPUT_SYNCHRONOUS_ENUM = 0x8242;
-
-constexpr GLenum GL_DEBUG_SOURCE_APPLICATION_ENUM = 0x824A;
-constexpr GLenum GL_DEBUG_TYPE_ERROR_ENUM = 0x824C;
-constexpr GLenum GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR_ENUM = 0x824E;
-constexpr GLenum GL_DEBUG_TYPE_OTHER_ENUM = 0x8251;
-
 bool starts_with(String s, String prefix) {
     return s.count >= prefix.count && memcmp(s.data, prefix.data, (size_t)prefix.count) == 0;
 }
@@ -67,11 +55,11 @@ GL_Version gl_parse_version(String name) {
 
 GL_Version gl_get_version() {
     GLint major = 0, minor = 0;
-    gl.glGetIntegerv(GL_MAJOR_VERSION_ENUM, &major);
-    gl.glGetIntegerv(GL_MINOR_VERSION_ENUM, &minor);
+    gl.glGetIntegerv(GL_MAJOR_VERSION, &major);
+    gl.glGetIntegerv(GL_MINOR_VERSION, &minor);
     if (major == 0) {
         // A context older than 3.0 knows no GL_MAJOR_VERSION: read "major.minor..." instead.
-        const char *text = (const char *)gl.glGetString(GL_VERSION_ENUM);
+        const char *text = (const char *)gl.glGetString(GL_VERSION);
         if (text) {
             const char *at = text;
             const char *end = text + strlen(text);
@@ -93,15 +81,15 @@ GL_Version gl_get_version() {
 bool gl_supports_extension(String name) {
     if (gl.GL_VERSION_3_0) {
         GLint count = 0;
-        gl.glGetIntegerv(GL_NUM_EXTENSIONS_ENUM, &count);
+        gl.glGetIntegerv(GL_NUM_EXTENSIONS, &count);
         if (!gl.glGetStringi) return false;
         for (GLint i = 0; i < count; i++) {
-            const char *extension = (const char *)gl.glGetStringi(GL_EXTENSIONS_ENUM, (GLuint)i);
+            const char *extension = (const char *)gl.glGetStringi(GL_EXTENSIONS, (GLuint)i);
             if (extension && String(extension) == name) return true;
         }
         return false;
     }
-    const char *all = (const char *)gl.glGetString(GL_EXTENSIONS_ENUM);
+    const char *all = (const char *)gl.glGetString(GL_EXTENSIONS);
     if (!all) return false;
     return std::string_view(all).find(name.view()) != std::string_view::npos;
 }
@@ -193,10 +181,10 @@ void gl_enable_debug_output(bool break_on_error) {
     g_gl_debug.gl_debug_break_on_error = break_on_error;
     const void *user = &g_gl_debug.gl_debug_break_on_error;
     if (gl.GL_VERSION_4_3 && gl.glDebugMessageCallback) {
-        if (break_on_error) gl.glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS_ENUM);
+        if (break_on_error) gl.glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
         gl.glDebugMessageCallback(gl_debug_callback, user);
     } else if (gl.GL_ARB_debug_output && gl.glDebugMessageCallbackARB) {
-        if (break_on_error) gl.glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS_ENUM);
+        if (break_on_error) gl.glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
         gl.glDebugMessageCallbackARB(gl_debug_callback, user);
     }
 }
@@ -209,14 +197,14 @@ void KORVANE_GLAPI gl_debug_callback(GLenum source, GLenum type, GLuint id, GLen
                       "gl_debug_callback got a user parameter that is not ours.")) {
         return;
     }
-    bool quiet = source == GL_DEBUG_SOURCE_APPLICATION_ENUM || type == GL_DEBUG_TYPE_OTHER_ENUM ||
-                 type == GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR_ENUM;
+    bool quiet = source == GL_DEBUG_SOURCE_APPLICATION || type == GL_DEBUG_TYPE_OTHER ||
+                 type == GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR;
     if (!quiet) {
         log_line("OGL: type = %; source = %; id = %; severity = %", gl_debug_type_name(type),
                  gl_debug_source_name(source), (u64)id, gl_debug_severity_name(severity));
         log_line("OGL: message = %", message ? message : "");
     }
-    if (g_gl_debug.gl_debug_break_on_error && type == GL_DEBUG_TYPE_ERROR_ENUM) {
+    if (g_gl_debug.gl_debug_break_on_error && type == GL_DEBUG_TYPE_ERROR) {
         // Stops only a developer's debugger; without one the run goes on.
         if (gl_debugger_attached()) gl_debug_break();
     }

@@ -64,6 +64,7 @@ struct GL_Entry {
 };
 
 #include "gl_procedures_generated.h"
+#include "gl_constants_generated.h"
 
 extern GL_Procedures gl;
 

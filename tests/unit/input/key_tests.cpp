@@ -170,6 +170,50 @@ TEST_F(Key_Test, GamepadEventsCarryShiftAndCtrl) {
     EXPECT_EQ(describe_frame(), Strings{"KEYBOARD down 184 s1 c0 a0"});
 }
 
+TEST_F(Key_Test, GamepadButtonRangeFromTheFirstCapability) {
+    const struct {
+        u16 usage_min, usage_max;
+        u16 first_usage;
+        u32 count;
+    } cases[] = {
+        {1, 10, 1, 10},
+        {5, 5, 5, 1},             // a capability of one usage
+        {0, 0xFFFF, 0, 65536},    // the widest a usage pair can name
+        {2, 1, 0, 0},             // backwards: no buttons, never a count near 2^32
+        {0xFFFF, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        Gamepad_Button_Range range = gamepad_button_range(c.usage_min, c.usage_max);
+        EXPECT_EQ(range.count, c.count) << c.usage_min << ".." << c.usage_max;
+        if (c.count) {
+            EXPECT_EQ(range.first_usage, c.first_usage) << c.usage_min << ".." << c.usage_max;
+        }
+    }
+}
+
+TEST_F(Key_Test, GamepadButtonsStayAsTheyWereWhenAReadFails) {
+    struct Read_Step {
+        bool succeeded;
+        std::vector<u16> usages;
+        u64 usage_count;  // as the parser reported it
+        Strings events;
+    };
+    const Read_Step steps[] = {
+        {true, {1, 2}, 2, {"KEYBOARD down 183 s0 c0 a0", "KEYBOARD down 184 s0 c0 a0"}},
+        // A failed read leaves what the buffer held before: no presses, no releases.
+        {false, {1, 2, 3}, 3, {}},
+        {false, {}, 0, {}},
+        // More usages than the room given: not this report's buttons either.
+        {true, {3, 4, 5}, 11, {}},
+        {true, {2}, 1, {"KEYBOARD up 183 s0 c0 a0"}},
+    };
+    for (const Read_Step &step : steps) {
+        update_window_events();
+        gamepad_report_button_read(step.succeeded, step.usages.data(), step.usage_count, 10, 1);
+        EXPECT_EQ(describe_frame(), step.events) << "read " << step.succeeded << " of " << step.usage_count;
+    }
+}
+
 struct Hat_Step {
     u32 value;
     Strings events;

@@ -9,6 +9,7 @@
 
 #include "fake_input_os.h"
 #include "window_creation.h"
+#include "window_x11.h"
 
 namespace {
 

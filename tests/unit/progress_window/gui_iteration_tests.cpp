@@ -8,6 +8,7 @@
 #include "input_os.h"
 #include "message_vocabulary.h"
 #include "render_fixture.h"
+#include "test_counters.h"
 #include "updater_window.h"
 
 namespace {
@@ -44,6 +45,7 @@ protected:
         get_window_resizes();  // nothing left over from other tests
         bring_up(WINDOW, 400, 50);
         updater_done = false;
+        window.counters = test_counters();
         window.window = WINDOW;
         window.width = 400;
         window.height = 50;
@@ -83,7 +85,8 @@ TEST_F(Gui_Iteration, AResizeRecordOfTheWindowDrawsASecondFrame) {
     EXPECT_EQ(updater_window_iteration(&window, 0), 2);
     EXPECT_EQ(window.height, 81);
     EXPECT_EQ(window.size.y, 81.0f);
-    ASSERT_NE(window.font, font);
+    // The old font is released first, so the new one may well get its address.
+    ASSERT_NE(window.font, nullptr);
     EXPECT_EQ(window.font->character_height, 40);
 }
 

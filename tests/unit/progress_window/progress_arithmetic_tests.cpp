@@ -1,7 +1,6 @@
-// The progress frame's segment count and the GUI thread's fixed-address record memory.
+// The progress frame's segment count.
 #include <gtest/gtest.h>
 
-#include "gui_platform.h"
 #include "updater_window.h"
 
 TEST(ProgressSegments, CountFollowsTheRatioAndStopsAtAFullBar) {
@@ -25,16 +24,4 @@ TEST(ProgressSegments, CountFollowsTheRatioAndStopsAtAFullBar) {
     for (const Case &c : cases) {
         EXPECT_EQ(progress_segment_count(c.received, c.total), c.segments) << c.received << " of " << c.total;
     }
-}
-
-TEST(FixedAddressMemory, SecondRequestForTheSameAddressFails) {
-    // An address of our own, well away from the record's, so the test does not race the GUI code.
-    const u64 address = 0x20000000000ull;
-    void *first = allocate_memory_at(address, 4096);
-    // Under AddressSanitizer this part of the address space is its shadow memory: the
-    // request fails, which is the case the GUI thread falls back from.
-    if (!first) GTEST_SKIP() << "the address is taken in this process";
-    ASSERT_EQ((u64)(uintptr_t)first, address);
-    memset(first, 0xAB, 4096);  // committed and writable
-    EXPECT_EQ(allocate_memory_at(address, 4096), nullptr);
 }

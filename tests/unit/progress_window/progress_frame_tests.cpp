@@ -5,6 +5,7 @@
 #include "embedded_files.h"
 #include "font.h"
 #include "render_fixture.h"
+#include "test_counters.h"
 #include "updater_window.h"
 
 namespace {
@@ -39,6 +40,7 @@ protected:
         g_segment_corners.clear();
         updater_done = false;
         window = {};
+        window.counters = test_counters();
         window.window = WINDOW;
         window.width = 400;
         window.height = 50;

@@ -6,9 +6,6 @@
 
 namespace {
 
-constexpr s64 ARRAY_BUFFER = 0x8892, ELEMENT_ARRAY_BUFFER = 0x8893, STREAM_DRAW = 0x88E0;
-constexpr s64 DEPTH_TEST = 0x0B71, CULL_FACE = 0x0B44, BLEND = 0x0BE2, TRIANGLES = 4, FLOAT = 0x1406;
-
 using Batch = Recording_Test;
 
 TEST_F(Batch, FourHundredQuadsGoOutAsOneDrawWhenThe401stArrives) {
@@ -23,12 +20,12 @@ TEST_F(Batch, FourHundredQuadsGoOutAsOneDrawWhenThe401stArrives) {
     queue_quad(0, 0, 1, 1);
     ASSERT_EQ(g_recorder.count("glDrawArrays"), 1);
     Gl_Call draw = g_recorder.calls.back();
-    EXPECT_EQ(draw, (Gl_Call{"glDrawArrays", {TRIANGLES, 0, 2400}}));
+    EXPECT_EQ(draw, (Gl_Call{"glDrawArrays", {GL_TRIANGLES, 0, 2400}}));
     EXPECT_EQ(get_immediate_state()->num_vertices, 6);  // the 401st starts the next batch
 
     g_recorder.take();
     immediate_flush();
-    EXPECT_EQ(g_recorder.calls.back(), (Gl_Call{"glDrawArrays", {TRIANGLES, 0, 6}}));
+    EXPECT_EQ(g_recorder.calls.back(), (Gl_Call{"glDrawArrays", {GL_TRIANGLES, 0, 6}}));
     EXPECT_EQ(get_immediate_state()->num_vertices, 0);
 }
 
@@ -43,14 +40,14 @@ TEST_F(Batch, FlushRespecifiesTheBufferAndDraws) {
     immediate_flush();
     const std::vector<Gl_Call> expected = {
         {"glBindVertexArray", {g_renderer.renderer_vertex_array}},
-        {"glBindBuffer", {ARRAY_BUFFER, g_renderer.renderer_vertex_buffer}},
-        {"glBindBuffer", {ELEMENT_ARRAY_BUFFER, 0}},
-        {"glBufferData", {ARRAY_BUFFER, 12 * 72, STREAM_DRAW}},
-        {"glDisable", {DEPTH_TEST}},
-        {"glDisable", {CULL_FACE}},
+        {"glBindBuffer", {GL_ARRAY_BUFFER, g_renderer.renderer_vertex_buffer}},
+        {"glBindBuffer", {GL_ELEMENT_ARRAY_BUFFER, 0}},
+        {"glBufferData", {GL_ARRAY_BUFFER, 12 * 72, GL_STREAM_DRAW}},
+        {"glDisable", {GL_DEPTH_TEST}},
+        {"glDisable", {GL_CULL_FACE}},
         {"glEnableVertexAttribArray", {0}},
-        {"glVertexAttribPointer", {0, 3, FLOAT, 0, 72, 0}},
-        {"glDrawArrays", {TRIANGLES, 0, 12}},
+        {"glVertexAttribPointer", {0, 3, GL_FLOAT, 0, 72, 0}},
+        {"glDrawArrays", {GL_TRIANGLES, 0, 12}},
     };
     EXPECT_EQ(g_recorder.take(), expected);
     EXPECT_EQ(g_recorder.buffer_data_bytes_copied, 12 * 72);
@@ -147,12 +144,12 @@ TEST_F(Batch, BlendStateFollowsTheShader) {
     std::vector<Gl_Call> calls = g_recorder.take();
     std::vector<Gl_Call> tail(calls.end() - 3, calls.end());
     EXPECT_EQ(tail, (std::vector<Gl_Call>{{"glBlendFunc", {0x0302, 0x0303}},
-                                          {"glEnable", {BLEND}},
+                                          {"glEnable", {GL_BLEND}},
                                           {"glUseProgram", {g_shaders.shader_color.gl_handle}}}));
     immediate_set_shader(&g_shaders.shader_color);
     calls = g_recorder.take();
     tail.assign(calls.end() - 2, calls.end());
-    EXPECT_EQ(tail, (std::vector<Gl_Call>{{"glDisable", {BLEND}}, {"glUseProgram", {g_shaders.shader_color.gl_handle}}}));
+    EXPECT_EQ(tail, (std::vector<Gl_Call>{{"glDisable", {GL_BLEND}}, {"glUseProgram", {g_shaders.shader_color.gl_handle}}}));
 }
 
 TEST_F(Batch, VertexAttributesInOrderWithTheirOffsets) {
@@ -168,12 +165,12 @@ TEST_F(Batch, VertexAttributesInOrderWithTheirOffsets) {
         if (call.name == "glEnableVertexAttribArray" || call.name == "glVertexAttribPointer") attribute_calls.push_back(call);
     }
     const std::vector<Gl_Call> expected = {
-        {"glEnableVertexAttribArray", {0}}, {"glVertexAttribPointer", {0, 3, FLOAT, 0, 72, 0}},
-        {"glVertexAttribPointer", {1, 4, FLOAT, 1, 72, 12}}, {"glEnableVertexAttribArray", {1}},
-        {"glVertexAttribPointer", {2, 3, FLOAT, 0, 72, 44}}, {"glEnableVertexAttribArray", {2}},
-        {"glVertexAttribPointer", {3, 4, FLOAT, 0, 72, 56}}, {"glEnableVertexAttribArray", {3}},
-        {"glVertexAttribPointer", {4, 2, FLOAT, 0, 72, 28}}, {"glEnableVertexAttribArray", {4}},
-        {"glVertexAttribPointer", {5, 2, FLOAT, 0, 72, 36}}, {"glEnableVertexAttribArray", {5}},
+        {"glEnableVertexAttribArray", {0}}, {"glVertexAttribPointer", {0, 3, GL_FLOAT, 0, 72, 0}},
+        {"glVertexAttribPointer", {1, 4, GL_FLOAT, 1, 72, 12}}, {"glEnableVertexAttribArray", {1}},
+        {"glVertexAttribPointer", {2, 3, GL_FLOAT, 0, 72, 44}}, {"glEnableVertexAttribArray", {2}},
+        {"glVertexAttribPointer", {3, 4, GL_FLOAT, 0, 72, 56}}, {"glEnableVertexAttribArray", {3}},
+        {"glVertexAttribPointer", {4, 2, GL_FLOAT, 0, 72, 28}}, {"glEnableVertexAttribArray", {4}},
+        {"glVertexAttribPointer", {5, 2, GL_FLOAT, 0, 72, 36}}, {"glEnableVertexAttribArray", {5}},
     };
     EXPECT_EQ(attribute_calls, expected);
 }
@@ -242,7 +239,7 @@ TEST_F(Batch, ShaderStagesGetTheirPrefixBeforeTheSource) {
     EXPECT_EQ(shader_vertex_prefix(),
               String("        #version 330 core\n        #define VERTEX_SHADER\n        #define OUT_IN out\n"));
 
-    u32 object = make_shader_object("void main() {}\n", shader_fragment_prefix(), GL_FRAGMENT_SHADER_STAGE);
+    u32 object = make_shader_object("void main() {}\n", shader_fragment_prefix(), GL_FRAGMENT_SHADER);
     EXPECT_NE(object, 0u);
     const std::vector<Gl_Call> expected = {
         {"glCreateShader", {0x8B30}},
@@ -260,7 +257,7 @@ TEST_F(Batch, FailedCompileAndLinkLogTheInfoLogCutTo512Bytes) {
 
     g_recorder.compile_status = 0;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(make_shader_object("x", shader_vertex_prefix(), GL_VERTEX_SHADER_STAGE), 0u);
+    EXPECT_EQ(make_shader_object("x", shader_vertex_prefix(), GL_VERTEX_SHADER), 0u);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, long_log.substr(0, 511) + "\n");
     EXPECT_EQ(g_recorder.count("glDeleteShader"), 0);

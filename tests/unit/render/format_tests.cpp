@@ -6,7 +6,7 @@
 namespace {
 
 TEST(TextureFormat, OpenGlFormatsAndTexelSizes) {
-    constexpr u32 X = 0x500;  // GL_INVALID_ENUM
+    constexpr u32 X = GL_INVALID_ENUM;
     struct Row {
         Texture_Format format;
         s32 bytes;

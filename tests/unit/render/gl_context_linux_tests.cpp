@@ -7,6 +7,7 @@
 
 #include "gl/gl_context.h"
 #include "window_creation.h"
+#include "window_x11.h"
 
 namespace {
 
@@ -16,16 +17,22 @@ TEST(GlxContext, WindowsItCannotDrawOnFailWithALine) {
     // A window with the screen's default visual, which no sRGB-capable configuration uses
     // on Xvfb, and a window id that does not exist.
     Window plain = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 40, 10, 0, 0, 0);
-    GL_Window_Visual wanted = gl_window_visual(0);
+    Window_Pixel_Format wanted = gl_window_pixel_format(0);
     if (wanted.visual_id == XVisualIDFromVisual(DefaultVisual(display, DefaultScreen(display)))) {
         XDestroyWindow(display, plain);
         GTEST_SKIP() << "the default visual is the renderer's own here";
     }
-    const Window_Type windows[] = {plain, (Window_Type)0x7ffffff0};
-    for (Window_Type window : windows) {
+    const struct {
+        Window_Type window;
+        const char *line;
+    } cases[] = {
+        {plain, "Couldn't find a working pixel format\n"},
+        {(Window_Type)0x7ffffff0, "XGetWindowAttributes of the window for the GL context failed\n"},
+    };
+    for (const auto &c : cases) {
         testing::internal::CaptureStderr();
-        GL_Context_Result result = wgl_create_context(window, nullptr, 3, 3, false, false, 0);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Couldn't find a working pixel format\n");
+        GL_Context_Result result = gl_create_context(c.window, nullptr, 3, 3, false, false, 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line);
         EXPECT_EQ(result.context, nullptr);
         EXPECT_EQ(result.device_context, nullptr);
         EXPECT_EQ(result.samples, 0);
@@ -35,9 +42,17 @@ TEST(GlxContext, WindowsItCannotDrawOnFailWithALine) {
 
 TEST(GlxContext, WindowMadeWithTheChosenVisualGetsA33CoreContext) {
     if (!x11_display()) GTEST_SKIP() << "no display";
-    Window_Type window = custom_create_window(40, 10, "glx context test");
+    Window_Pixel_Format format = gl_window_pixel_format(0);
+    ASSERT_NE(format.visual, nullptr);
+    Window_Type window = custom_create_window(40, 10, "glx context test", -1, -1, {}, format);
     ASSERT_NE(window, 0u);
-    GL_Context_Result result = wgl_create_context(window, nullptr, 3, 3, false, false, 8);
+    // X fixes the visual at creation: the window must have the configuration's.
+    XWindowAttributes attributes = {};
+    ASSERT_TRUE(XGetWindowAttributes((Display *)x11_display(), window, &attributes));
+    EXPECT_EQ(XVisualIDFromVisual(attributes.visual), format.visual_id);
+    EXPECT_EQ(attributes.depth, format.depth);
+
+    GL_Context_Result result = gl_create_context(window, nullptr, 3, 3, false, false, 8);
     EXPECT_NE(result.context, nullptr);
     EXPECT_EQ(result.device_context, x11_display());
     EXPECT_EQ(result.samples, 0);  // the window's visual has no samples

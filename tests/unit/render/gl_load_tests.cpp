@@ -1,12 +1,10 @@
 // Loading the OpenGL table (versions, flags, extensions), debug output, and the
 // platform-neutral half of context creation.
+#include <map>
+
 #include "render_fixture.h"
 
 namespace {
-
-constexpr GLenum GL_VERSION_TEXT = 0x1F02;
-constexpr GLenum GL_EXTENSIONS_TEXT = 0x1F03;
-constexpr GLenum GL_NUM_EXTENSIONS_COUNT = 0x821D;
 
 TEST(GlParseVersion, NamesOfVersionFlags) {
     struct Case {
@@ -54,8 +52,8 @@ TEST_F(GlLoad, VersionFlagsFollowTheContextVersion) {
         const char *last_true;  // every flag after it is false
     } cases[] = {{3, 3, "GL_VERSION_3_3"}, {4, 3, "GL_VERSION_4_3"}};
     for (const Case &c : cases) {
-        g_recorder.integers[TEST_GL_MAJOR_VERSION] = c.major;
-        g_recorder.integers[TEST_GL_MINOR_VERSION] = c.minor;
+        g_recorder.integers[GL_MAJOR_VERSION] = c.major;
+        g_recorder.integers[GL_MINOR_VERSION] = c.minor;
         gl_load(&gl, resolve_marker);
         EXPECT_EQ(gl.gl_version_major, c.major);
         bool expected = true;
@@ -81,10 +79,10 @@ TEST_F(GlLoad, DebugOutputPicksTheCallbackByVersionAndExtension) {
         {3, 3, {"GL_ARB_debug_output_x"}, nullptr},
     };
     for (const Case &c : cases) {
-        g_recorder.integers[TEST_GL_MAJOR_VERSION] = c.major;
-        g_recorder.integers[TEST_GL_MINOR_VERSION] = c.minor;
+        g_recorder.integers[GL_MAJOR_VERSION] = c.major;
+        g_recorder.integers[GL_MINOR_VERSION] = c.minor;
         g_recorder.extensions = c.extensions;
-        g_recorder.integers[GL_NUM_EXTENSIONS_COUNT] = (GLint)c.extensions.size();
+        g_recorder.integers[GL_NUM_EXTENSIONS] = (GLint)c.extensions.size();
         gl_load(&gl, resolve_marker);
         g_recorder.take();
         gl_enable_debug_output(true);
@@ -98,14 +96,14 @@ TEST_F(GlLoad, DebugOutputPicksTheCallbackByVersionAndExtension) {
 
 TEST_F(GlLoad, ExtensionsMatchExactlyOnNewContextsAndAsSubstringOnOld) {
     g_recorder.extensions = {"GL_ARB_debug_output_extended", "GL_KHR_debug"};
-    g_recorder.integers[GL_NUM_EXTENSIONS_COUNT] = 2;
+    g_recorder.integers[GL_NUM_EXTENSIONS] = 2;
     gl.GL_VERSION_3_0 = true;
     EXPECT_FALSE(gl_supports_extension("GL_ARB_debug_output"));
     EXPECT_TRUE(gl_supports_extension("GL_KHR_debug"));
     EXPECT_FALSE(gl_supports_extension("GL_KHR"));
 
     gl.GL_VERSION_3_0 = false;
-    g_recorder.strings[GL_EXTENSIONS_TEXT] = "GL_ARB_debug_output_extended GL_S3_s3tc";
+    g_recorder.strings[GL_EXTENSIONS] = "GL_ARB_debug_output_extended GL_S3_s3tc";
     EXPECT_TRUE(gl_supports_extension("GL_ARB_debug_output"));
     EXPECT_TRUE(gl_supports_extension("GL_S3_s3tc"));
     EXPECT_FALSE(gl_supports_extension("GL_KHR_debug"));
@@ -113,7 +111,7 @@ TEST_F(GlLoad, ExtensionsMatchExactlyOnNewContextsAndAsSubstringOnOld) {
 
 TEST_F(GlLoad, OldContextsGiveTheirVersionAsText) {
     g_recorder.integers.clear();
-    g_recorder.strings[GL_VERSION_TEXT] = "2.1.2 NVIDIA 340.108";
+    g_recorder.strings[GL_VERSION] = "2.1.2 NVIDIA 340.108";
     GL_Version v = gl_get_version();
     EXPECT_EQ(v.major, 2);
     EXPECT_EQ(v.minor, 1);
@@ -136,7 +134,7 @@ TEST_F(GlLoad, EntriesOfUnknownKindsAreReportedAndSkipped) {
         {GL_Entry_Kind::FLAG, "GL_KHR_debug", offsetof(GL_Procedures, GL_KHR_debug)},
     };
     g_recorder.extensions = {"GL_KHR_debug"};
-    g_recorder.integers[GL_NUM_EXTENSIONS_COUNT] = 1;
+    g_recorder.integers[GL_NUM_EXTENSIONS] = 1;
     gl.GL_VERSION_3_0 = true;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -253,13 +251,43 @@ TEST(ContextAttributes, ListsForTheRendererAndOtherRequests) {
 }
 
 TEST(ContextAttributes, PixelFormatListAsksForSamplesOnlyWhenWanted) {
-    const std::vector<s32> common = {0x2001, 1, 0x2003, 0x2027, 0x2010, 1, 0x2011, 1, 0x2013, 0x202B, 0x2014, 24,
-                                     0x201B, 0, 0x2022, 24, 0x2023, 0, 0x201D, 0, 0x2024, 0, 0x20A9, 1};
-    std::vector<s32> none = common, four = common;
-    none.insert(none.end(), {0x2041, 0, 0x2042, 0, 0, 0});
-    four.insert(four.end(), {0x2041, 1, 0x2042, 4, 0, 0});
-    EXPECT_EQ(wgl_pixel_format_attributes(0), none);
-    EXPECT_EQ(wgl_pixel_format_attributes(4), four);
+    // What the list must ask of a pixel format, whatever the order of its pairs.
+    struct Wanted {
+        s32 attribute, value;
+        const char *what;
+    };
+    const Wanted always[] = {
+        {0x2001, 1, "WGL_DRAW_TO_WINDOW_ARB"},   {0x2003, 0x2027, "WGL_ACCELERATION_ARB: full"},
+        {0x2010, 1, "WGL_SUPPORT_OPENGL_ARB"},   {0x2011, 1, "WGL_DOUBLE_BUFFER_ARB"},
+        {0x2013, 0x202B, "WGL_PIXEL_TYPE_ARB: RGBA"}, {0x2014, 24, "WGL_COLOR_BITS_ARB"},
+        {0x201B, 0, "WGL_ALPHA_BITS_ARB"},       {0x2022, 24, "WGL_DEPTH_BITS_ARB"},
+        {0x2023, 0, "WGL_STENCIL_BITS_ARB"},     {0x201D, 0, "WGL_ACCUM_BITS_ARB"},
+        {0x2024, 0, "WGL_AUX_BUFFERS_ARB"},      {0x20A9, 1, "WGL_FRAMEBUFFER_SRGB_CAPABLE_ARB"},
+    };
+    constexpr s32 SAMPLE_BUFFERS = 0x2041, SAMPLES = 0x2042;
+    for (s32 samples : {0, 4, 8}) {
+        std::vector<s32> list = wgl_pixel_format_attributes(samples);
+        // Pairs ended by one 0, 0 pair; no attribute twice.
+        ASSERT_GE(list.size(), 2u);
+        ASSERT_EQ(list.size() % 2, 0u);
+        EXPECT_EQ(list[list.size() - 2], 0);
+        EXPECT_EQ(list[list.size() - 1], 0);
+        std::map<s32, s32> pairs;
+        for (size_t i = 0; i + 2 < list.size(); i += 2) {
+            EXPECT_NE(list[i], 0) << "a pair before the end is 0 at " << i;
+            EXPECT_TRUE(pairs.emplace(list[i], list[i + 1]).second) << "attribute 0x" << std::hex << list[i] << " twice";
+        }
+        for (const Wanted &w : always) {
+            auto found = pairs.find(w.attribute);
+            ASSERT_NE(found, pairs.end()) << w.what;
+            EXPECT_EQ(found->second, w.value) << w.what << " with " << samples << " samples";
+        }
+        ASSERT_TRUE(pairs.count(SAMPLE_BUFFERS) && pairs.count(SAMPLES)) << samples;
+        EXPECT_EQ(pairs[SAMPLE_BUFFERS], samples != 0 ? 1 : 0) << samples;
+        EXPECT_EQ(pairs[SAMPLES], samples);
+        // Nothing asked beyond those.
+        EXPECT_EQ(pairs.size(), std::size(always) + 2) << samples;
+    }
 }
 
 }  // namespace

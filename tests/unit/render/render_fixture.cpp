@@ -17,7 +17,7 @@ Render_OS fake_render_os() {
         return g_fake_os.context;
     };
     os.get_device_context = [](Window_Type) { return (Device_Context)0x200; };
-    os.set_pixel_format_like = [](Device_Context, Device_Context) {};
+    os.set_pixel_format_like = [](Device_Context, Device_Context) { return true; };
     os.make_current = [](Device_Context, Window_Type, GL_Context) {
         g_fake_os.make_current_calls++;
         return true;
@@ -43,8 +43,8 @@ void Recording_Test::SetUp() {
     saved_gl = gl;
     saved_os = g_render_os;
     g_recorder = Gl_Recorder{};
-    g_recorder.integers[TEST_GL_MAJOR_VERSION] = 3;
-    g_recorder.integers[TEST_GL_MINOR_VERSION] = 3;
+    g_recorder.integers[GL_MAJOR_VERSION] = 3;
+    g_recorder.integers[GL_MINOR_VERSION] = 3;
     gl = make_recording_table();
     g_fake_os = Fake_Render_OS{};
     g_render_os = fake_render_os();

@@ -20,9 +20,6 @@ struct Fake_Render_OS {
 };
 extern Fake_Render_OS g_fake_os;
 
-constexpr GLenum TEST_GL_MAJOR_VERSION = 0x821B;
-constexpr GLenum TEST_GL_MINOR_VERSION = 0x821C;
-
 class Recording_Test : public testing::Test {
 protected:
     void SetUp() override;

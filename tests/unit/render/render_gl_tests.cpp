@@ -9,19 +9,10 @@
 #include "plain_window.h"
 #include "render.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 namespace {
 
-constexpr GLenum GL_VERSION_TEXT = 0x1F02;
-constexpr GLenum GL_RENDERER_TEXT = 0x1F01;
-constexpr GLenum GL_CONTEXT_PROFILE_MASK_QUERY = 0x9126;
-constexpr GLenum GL_BACK_BUFFER = 0x0405;
-constexpr GLenum GL_RGBA_FORMAT = 0x1908;
-constexpr GLenum GL_UNSIGNED_BYTE_TYPE = 0x1401;
-constexpr GLenum GL_PACK_ALIGNMENT_PARAMETER = 0x0D05;
-constexpr GLenum GL_TEXTURE0_UNIT = 0x84C0;
-constexpr GLenum GL_TEXTURE_2D_TARGET = 0x0DE1;
-constexpr GLenum GL_NEAREST_FILTER = 0x2600;
 constexpr GLenum GL_NO_ERROR_CODE = 0;
 
 constexpr s32 WIDTH = 400, HEIGHT = 50;
@@ -50,8 +41,8 @@ protected:
     static void SetUpTestSuite() {
         if (g_real.tried) return;
         g_real.tried = true;
-        init_window_class(BACKGROUND.x, BACKGROUND.y, BACKGROUND.z);
-        g_real.window = custom_create_window(WIDTH, HEIGHT, "render_gl_tests");
+        init_window_class(BACKGROUND.x, BACKGROUND.y, BACKGROUND.z, nullptr);
+        g_real.window = custom_create_window(WIDTH, HEIGHT, "render_gl_tests", -1, -1, {}, gl_window_pixel_format(0));
         if (!g_real.window) return;
         prepare_window(g_real.window, 0);
         set_render_target(g_real.window, Coordinate_System::RIGHT_HANDED);
@@ -76,9 +67,9 @@ protected:
         immediate_flush();
         gl.glFinish();
         std::vector<u8> rgba((size_t)WIDTH * HEIGHT * 4);
-        gl.glReadBuffer(GL_BACK_BUFFER);
-        gl.glPixelStorei(GL_PACK_ALIGNMENT_PARAMETER, 1);
-        gl.glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGBA_FORMAT, GL_UNSIGNED_BYTE_TYPE, rgba.data());
+        gl.glReadBuffer(GL_BACK);
+        gl.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        gl.glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
         return rgba;
     }
 
@@ -92,13 +83,13 @@ TEST_F(Real_Gl, ContextIsCoreProfile33OrNewerAndTheShadersLink) {
     EXPECT_GE(gl.gl_version_major * 10 + gl.gl_version_minor, 33);
     EXPECT_TRUE(gl.GL_VERSION_3_3);
     GLint profile = 0;
-    gl.glGetIntegerv(GL_CONTEXT_PROFILE_MASK_QUERY, &profile);
+    gl.glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
     EXPECT_TRUE(profile & 1) << "not a core profile";
     const Shader *shaders[] = {&g_shaders.shader_color, &g_shaders.shader_color_with_blend, &g_shaders.shader_text,
                                &g_shaders.shader_sprite_flipped, &g_shaders.shader_sprite};
     for (const Shader *shader : shaders) EXPECT_NE(shader->gl_handle, 0u);
-    printf("GL_VERSION: %s\nGL_RENDERER: %s\n", (const char *)gl.glGetString(GL_VERSION_TEXT),
-           (const char *)gl.glGetString(GL_RENDERER_TEXT));
+    printf("GL_VERSION: %s\nGL_RENDERER: %s\n", (const char *)gl.glGetString(GL_VERSION),
+           (const char *)gl.glGetString(GL_RENDERER));
 }
 
 TEST_F(Real_Gl, QuadsLandOnTheirPixelsWithOriginAtTheBottomLeft) {
@@ -155,8 +146,8 @@ Texture make_checker_texture(u8 alpha_of_green) {
     Texture texture;
     EXPECT_TRUE(texture_load_from_bitmap(&texture, &bitmap));
     bitmap_deinit(&bitmap);
-    gl.glTexParameteri(GL_TEXTURE_2D_TARGET, 0x2801, GL_NEAREST_FILTER);
-    gl.glTexParameteri(GL_TEXTURE_2D_TARGET, 0x2800, GL_NEAREST_FILTER);
+    gl.glTexParameteri(GL_TEXTURE_2D, 0x2801, GL_NEAREST);
+    gl.glTexParameteri(GL_TEXTURE_2D, 0x2800, GL_NEAREST);
     return texture;
 }
 
@@ -164,8 +155,8 @@ TEST_F(Real_Gl, SpritePathSamplesTheTexture) {
     Texture texture = make_checker_texture(255);
     immediate_set_shader(&g_shaders.shader_sprite);
     set_projection();
-    gl.glActiveTexture(GL_TEXTURE0_UNIT);
-    gl.glBindTexture(GL_TEXTURE_2D_TARGET, texture.gl_handle);
+    gl.glActiveTexture(GL_TEXTURE0);
+    gl.glBindTexture(GL_TEXTURE_2D, texture.gl_handle);
     queue_quad(300, 0, 340, 40, {1, 1, 1, 1});
     std::vector<u8> frame = read_frame();
     // The first bitmap row is at v = 0, the quad's bottom edge.
@@ -181,8 +172,8 @@ TEST_F(Real_Gl, TextShaderTakesCoverageFromTheTextureAlpha) {
     set_shader_for_text();
     GLint sampler = gl.glGetUniformLocation(g_shaders.shader_text.gl_handle, "text_sampler");
     EXPECT_GE(sampler, 0);
-    gl.glActiveTexture(GL_TEXTURE0_UNIT);
-    gl.glBindTexture(GL_TEXTURE_2D_TARGET, texture.gl_handle);
+    gl.glActiveTexture(GL_TEXTURE0);
+    gl.glBindTexture(GL_TEXTURE_2D, texture.gl_handle);
     gl.glUniform1i(sampler, 0);
     queue_quad(0, 0, 40, 40, {1, 1, 0, 1});
     std::vector<u8> frame = read_frame();

@@ -28,7 +28,7 @@ TEST_F(Target, FirstWindowBringsTheRendererUp) {
     EXPECT_TRUE(info.backend_initted_for_this_window);
     EXPECT_EQ(info.window_width, 400);
     EXPECT_EQ(info.msaa, 4);
-    EXPECT_EQ(info.hdc, g_fake_os.context.device_context);
+    EXPECT_EQ(info.device_context, g_fake_os.context.device_context);
     EXPECT_EQ(g_renderer.gl_context, g_fake_os.context.context);
 
     g_recorder.take();

@@ -80,3 +80,32 @@ TEST(TemporaryStorage, Utf16RoundTripAndTermination) {
     EXPECT_EQ(broken[0], 0xFFFD);
     reset_temporary_storage();
 }
+
+TEST(TemporaryStorage, Utf16UnitsAreOnlyEverProperSurrogatePairs) {
+    // Every four-byte sequence, in range or not: each unit is a character of the basic plane
+    // (U+FFFD for what has no UTF-16 form) or one half of a proper high-low pair.
+    for (u32 lead = 0xF0; lead <= 0xF7; lead++) {
+        for (u32 second = 0x80; second <= 0xBF; second += 0x0F) {
+            const char bytes[] = {(char)lead, (char)second, (char)0x80, (char)0x80, 0};
+            const u16 *wide = temp_utf16(bytes);
+            s64 count = 0;
+            while (wide[count]) count++;
+            for (s64 k = 0; k < count; k++) {
+                bool high = wide[k] >= 0xD800 && wide[k] < 0xDC00;
+                bool low = wide[k] >= 0xDC00 && wide[k] < 0xE000;
+                if (high) {
+                    ASSERT_LT(k + 1, count) << std::hex << lead << " " << second;
+                    EXPECT_TRUE(wide[k + 1] >= 0xDC00 && wide[k + 1] < 0xE000) << std::hex << lead << " " << second;
+                    k++;
+                } else {
+                    EXPECT_FALSE(low) << std::hex << lead << " " << second;
+                }
+            }
+            u32 code_point = ((lead & 0x07) << 18) | ((second & 0x3F) << 12);
+            if (code_point > 0x10FFFF) {
+                EXPECT_EQ(wide[0], 0xFFFD) << std::hex << lead << " " << second;
+            }
+        }
+    }
+    reset_temporary_storage();
+}

@@ -10,13 +10,9 @@
 #include "render.h"
 #include "text_test_fonts.h"
 #include "window_creation.h"
+#include "gl/gl_context.h"
 
 namespace {
-
-constexpr GLenum GL_BACK_ENUM = 0x0405;
-constexpr GLenum GL_RGB_ENUM = 0x1907;
-constexpr GLenum GL_UNSIGNED_BYTE_ENUM = 0x1401;
-constexpr GLenum GL_PACK_ALIGNMENT_ENUM = 0x0D05;
 
 constexpr s32 WIDTH = 160;
 constexpr s32 HEIGHT = 50;
@@ -32,7 +28,7 @@ protected:
     static void SetUpTestSuite() {
         const char *display = getenv("DISPLAY");
         if (!display || !*display) return;
-        window = custom_create_window(WIDTH, HEIGHT, "Korvane text test");
+        window = custom_create_window(WIDTH, HEIGHT, "Korvane text test", -1, -1, {}, gl_window_pixel_format(0));
         if (!window) return;
         prepare_window(window, 0);
         set_render_target(window, Coordinate_System::RIGHT_HANDED);
@@ -48,9 +44,9 @@ protected:
     // reads black under Xvfb).
     static std::vector<u8> read_frame() {
         std::vector<u8> rgb((size_t)WIDTH * HEIGHT * 3);
-        gl.glReadBuffer(GL_BACK_ENUM);
-        gl.glPixelStorei(GL_PACK_ALIGNMENT_ENUM, 1);
-        gl.glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGB_ENUM, GL_UNSIGNED_BYTE_ENUM, rgb.data());
+        gl.glReadBuffer(GL_BACK);
+        gl.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        gl.glReadPixels(0, 0, WIDTH, HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
         return rgb;
     }
 };

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr s64 TEXTURE_2D = 0xDE1, MIN_FILTER = 0x2801, MAG_FILTER = 0x2800, NEAREST = 0x2600, BLEND = 0xBE2;
-
 // What each glDrawArrays drew with: the bound texture, its filters and its vertex count.
 struct Draw_Seen {
     s64 texture;
@@ -34,8 +32,8 @@ std::vector<Draw_Seen> draws_seen(const std::vector<Gl_Call> &calls) {
     std::map<s64, std::pair<s64, s64>> filters;
     for (const Gl_Call &call : calls) {
         if (call.name == "glBindTexture") bound = call.args[1];
-        if (call.name == "glTexParameteri" && call.args[1] == MIN_FILTER) filters[bound].first = call.args[2];
-        if (call.name == "glTexParameteri" && call.args[1] == MAG_FILTER) filters[bound].second = call.args[2];
+        if (call.name == "glTexParameteri" && call.args[1] == GL_TEXTURE_MIN_FILTER) filters[bound].first = call.args[2];
+        if (call.name == "glTexParameteri" && call.args[1] == GL_TEXTURE_MAG_FILTER) filters[bound].second = call.args[2];
         if (call.name == "glDrawArrays") draws.push_back({bound, filters[bound].first, filters[bound].second, call.args[2]});
     }
     return draws;
@@ -95,12 +93,12 @@ TEST_F(TextDraw, EachPageIsBoundOnceAndDrawsItsOwnBatch) {
     EXPECT_EQ(uploads, 2);
     EXPECT_EQ(sampler_sets, 2);
     ASSERT_NE(a->texture.gl_handle, b->texture.gl_handle);
-    const std::vector<Draw_Seen> expected = {{a->texture.gl_handle, NEAREST, NEAREST, 12},
-                                             {b->texture.gl_handle, NEAREST, NEAREST, 12}};
+    const std::vector<Draw_Seen> expected = {{a->texture.gl_handle, GL_NEAREST, GL_NEAREST, 12},
+                                             {b->texture.gl_handle, GL_NEAREST, GL_NEAREST, 12}};
     EXPECT_EQ(draws_seen(calls), expected);
     EXPECT_FALSE(a->dirty);
     EXPECT_FALSE(b->dirty);
-    EXPECT_EQ(calls.back(), (Gl_Call{"glDisable", {BLEND}}));
+    EXPECT_EQ(calls.back(), (Gl_Call{"glDisable", {GL_BLEND}}));
 
     // Second draw of the same text: nothing to upload, the same two binds and batches.
     draw_prepared_text(&font, 10, 10, {1, 1, 1, 1});
@@ -115,9 +113,9 @@ TEST_F(TextDraw, AlternatingPagesSwitchAtEveryChange) {
     draw_prepared_text(&font, 10, 10, {1, 1, 1, 1});
     g_recorder.take();
     draw_prepared_text(&font, 10, 10, {1, 1, 1, 1});
-    const std::vector<Draw_Seen> expected = {{a->texture.gl_handle, NEAREST, NEAREST, 6},
-                                             {b->texture.gl_handle, NEAREST, NEAREST, 6},
-                                             {a->texture.gl_handle, NEAREST, NEAREST, 6}};
+    const std::vector<Draw_Seen> expected = {{a->texture.gl_handle, GL_NEAREST, GL_NEAREST, 6},
+                                             {b->texture.gl_handle, GL_NEAREST, GL_NEAREST, 6},
+                                             {a->texture.gl_handle, GL_NEAREST, GL_NEAREST, 6}};
     EXPECT_EQ(g_recorder.count("glBindTexture"), 3);
     EXPECT_EQ(g_recorder.count("glUniform1i"), 3);
     EXPECT_EQ(draws_seen(g_recorder.take()), expected);
@@ -128,9 +126,9 @@ TEST_F(TextDraw, EmptyRunStillSwitchesShaderAndBlending) {
     std::vector<Gl_Call> calls = g_recorder.take();
     EXPECT_EQ(get_immediate_state()->current_shader, &g_shaders.shader_text);
     ASSERT_GE(calls.size(), 3u);
-    EXPECT_EQ(calls[calls.size() - 3], (Gl_Call{"glBlendFunc", {0x302, 0x303}}));
-    EXPECT_EQ(calls[calls.size() - 2], (Gl_Call{"glEnable", {BLEND}}));
-    EXPECT_EQ(calls.back(), (Gl_Call{"glDisable", {BLEND}}));
+    EXPECT_EQ(calls[calls.size() - 3], (Gl_Call{"glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}}));
+    EXPECT_EQ(calls[calls.size() - 2], (Gl_Call{"glEnable", {GL_BLEND}}));
+    EXPECT_EQ(calls.back(), (Gl_Call{"glDisable", {GL_BLEND}}));
     for (const Gl_Call &call : calls) {
         EXPECT_NE(call.name, "glDrawArrays");
         EXPECT_NE(call.name, "glBindTexture");
@@ -166,6 +164,17 @@ TEST_F(TextDraw, MissingSamplerIsLoggedAtEveryTextureSwitch) {
             EXPECT_EQ(call, (Gl_Call{"glUniform1i", {-1, 0}}));
         }
     }
+}
+
+TEST_F(TextDraw, RendererOffDrawsNothingAndLeavesPagesForLater) {
+    // As after a failed context: the table holds nothing usable, so no call may reach it.
+    gl.gl_version_major = 0;
+    font.glyph_run = {test_glyph(a), test_glyph(b)};
+    draw_prepared_text(&font, 10, 10, {1, 1, 1, 1});
+    EXPECT_EQ(g_recorder.names(), std::vector<std::string>{});
+    EXPECT_EQ(font.quads.size(), 2u);
+    EXPECT_TRUE(a->dirty);
+    EXPECT_TRUE(b->dirty);
 }
 
 }  // namespace

@@ -265,6 +265,55 @@ TEST(FontPages, GlyphLargerThanAPageLogsAndHasNoPage) {
     EXPECT_EQ(find_or_create_glyph(font, '|'), glyph);  // cached that way
 }
 
+TEST(FontPages, ReleasedFontsGiveTheirPageBackForANewHeight) {
+    // A window resized through many heights makes a font per height; each one released
+    // before the next must leave one page, not one page's worth per height.
+    ensure_fonts_are_initted();
+    Scoped_Empty_Pages pages;
+    for (s64 height = 8; height <= 300; height += 4) {
+        Sized_Font *font = window_font(height);
+        ASSERT_NE(font, nullptr);
+        prepare_text(font, "0123456789.mb", 0);
+        release_font(font);
+    }
+    ASSERT_EQ(g_fonts.font_pages.size(), 1u);
+    Font_Page *page = g_fonts.font_pages[0];
+    EXPECT_EQ(page->glyph_count, 0);
+    EXPECT_EQ(page->line_cursor_y, 0);
+    EXPECT_TRUE(page->lines.empty());
+    release_font(nullptr);
+}
+
+TEST(FontPages, APageStaysPackedWhileAnyFontStillHasGlyphsOnIt) {
+    ensure_fonts_are_initted();
+    Scoped_Empty_Pages pages;
+    Sized_Font *kept = window_font(20);
+    Sized_Font *released = window_font(24);
+    Glyph_Data *kept_glyph = find_or_create_glyph(kept, 'g');
+    find_or_create_glyph(released, 'g');
+    ASSERT_EQ(g_fonts.font_pages.size(), 1u);
+    Font_Page *page = g_fonts.font_pages[0];
+    EXPECT_EQ(page->glyph_count, 2);
+    s16 rows_used = page->line_cursor_y;
+
+    release_font(released);
+    EXPECT_EQ(page->glyph_count, 1);
+    EXPECT_EQ(page->line_cursor_y, rows_used);
+
+    // New glyphs go beside the kept one, never over it.
+    Sized_Font *other = window_font(20);
+    Glyph_Data *new_glyph = find_or_create_glyph(other, 'm');
+    ASSERT_EQ(new_glyph->page, page);
+    bool apart = new_glyph->y0 != kept_glyph->y0 || new_glyph->x0 >= kept_glyph->x0 + (s64)kept_glyph->width ||
+                 kept_glyph->x0 >= new_glyph->x0 + (s64)new_glyph->width;
+    EXPECT_TRUE(apart);
+
+    release_font(kept);
+    release_font(other);
+    EXPECT_EQ(page->glyph_count, 0);
+    EXPECT_EQ(page->line_cursor_y, 0);
+}
+
 // --- fonts FreeType cannot open ---
 
 TEST(Font, BytesThatAreNoFontGiveNoFontAndAnErrorLine) {

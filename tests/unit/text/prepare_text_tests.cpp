@@ -58,6 +58,19 @@ TEST(PrepareText, RunsAndWidthsWithTheWindowFont) {
     EXPECT_EQ(font->glyph_run[0]->glyph_index_within_font, FT_Get_Char_Index(font->face, 'a'));
 }
 
+TEST(PrepareText, EveryFrameReusesTheRunsStorage) {
+    // The progress text is prepared every frame: its run must not be allocated anew each time.
+    Sized_Font *font = get_font_at_size(window_font_bytes(), 16);
+    ASSERT_NE(font, nullptr);
+    prepare_text(font, "12.75mb", 0);
+    const Glyph_Data *const *storage = font->glyph_run.data();
+    for (const char *text : {"12.75mb", "", "13mb", "12.5mb"}) {
+        prepare_text(font, text, 0);
+        EXPECT_EQ(font->glyph_run.data(), storage) << text;
+    }
+    release_font(font);
+}
+
 TEST(PrepareText, SubstitutionsOfTheFixtureFont) {
     Sized_Font *font = get_font_at_size(fixture_font_bytes("gsub_features.ttf"), 16);
     ASSERT_NE(font, nullptr);

@@ -98,13 +98,20 @@ Download_Open open_download(String name, bool keep_existing) {
     return result;
 }
 
-void *load_library(String name) {
+Library_Load load_library(String name) {
     fake.loads.emplace_back(name.view());
+    Library_Load result;
     if (fake.failing_loads > 0) {
         fake.failing_loads--;
-        return nullptr;
+        result.error = fake.load_fails_with.empty() ? String("126") : tprint("%", fake.load_fails_with.c_str());
+        return result;
     }
-    return &the_handle;
+    if (!fake.load_fails_with.empty()) {
+        result.error = tprint("%", fake.load_fails_with.c_str());
+        return result;
+    }
+    result.library = &the_handle;
+    return result;
 }
 void unload_library(void *) { fake.unloads++; }
 

@@ -45,6 +45,7 @@ struct Fake_World {
     s32 failing_loads = 0;            // this many loads fail before one succeeds
     std::string missing_procedure;    // a name the loaded library lacks...
     s32 missing_procedure_loads = 0;  // ...for this many loads
+    std::string load_fails_with;  // the loader's reason; empty: the library loads
 };
 
 extern Fake_World fake;

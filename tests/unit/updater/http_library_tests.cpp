@@ -36,7 +36,7 @@ TEST(HttpLibrary, WritesOrRepairsTheLibraryFromTheEmbeddedBytes) {
         {"present and whole", false, 0, 0, 0, 1, 0, ""},
         {"missing", true, 0, 0, 1, 1, 0, ""},
         {"cannot be loaded (cut short, empty)", false, 1, 0, 1, 2, 0,
-         "could not be loaded (code 0); writing it again from the embedded copy"},
+         "could not be loaded (126); writing it again from the embedded copy"},
         {"lacks a procedure (another version)", false, 0, 1, 1, 2, 1,
          "has no procedure curl_easy_perform; writing it again from the embedded copy"},
     };

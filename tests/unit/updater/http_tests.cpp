@@ -149,6 +149,30 @@ TEST(Http, ProcedureLookupStopsAtTheFirstMissingName) {
     EXPECT_EQ(std::string(CURL_PROCEDURE_NAMES[CURL_PROCEDURE_COUNT - 1]), "curl_maprintf");
 }
 
+TEST(HttpDeathTest, LibraryThatWillNotLoadIsShownWithTheLoadersReason) {
+    EXPECT_DEATH(
+        {
+            Fake_Os_Scope scope;
+            fake.load_fails_with = "libcurl.dll: file too short";
+            load_http_library();
+        },
+        "Failed to load .*\\. Error is libcurl\\.dll: file too short");
+}
+
+TEST(Http, PlatformLoaderSaysWhyALibraryWillNotLoad) {
+    Library_Load loaded = platform_updater_os().load_library("no_such_library_here.lib");
+    EXPECT_EQ(loaded.library, nullptr);
+    ASSERT_FALSE(loaded.error.empty());
+#ifdef _WIN32
+    EXPECT_EQ(loaded.error, String("126"));  // ERROR_MOD_NOT_FOUND
+#else
+    // The loader's own sentence, not errno's number.
+    EXPECT_NE(loaded.error.view().find("no_such_library_here.lib: cannot open shared object file"),
+              std::string_view::npos)
+        << loaded.error.view();
+#endif
+}
+
 TEST(Http, HostOfTheSiteUrl) {
     struct Case {
         const char *url, *host;

@@ -111,6 +111,61 @@ TEST(Identity, UnixTimesAsTicks) {
     }
 }
 
+TEST(Identity, TimesAtTheEndsOfTheRangesStayInRange) {
+    // File times far outside what the ticks can hold are held to the ends of the range.
+    const struct {
+        s64 seconds, nanoseconds;
+        u64 ticks;
+    } forward[] = {
+        {INT64_MAX, 999'999'999, (u64)INT64_MAX},
+        {INT64_MIN, 0, 0},
+        {910'692'730'085, 477'580'700, (u64)INT64_MAX},  // the last time that fits
+        {910'692'730'086, 0, (u64)INT64_MAX},
+        {-11'644'473'600, 0, 0},  // 1601-01-01
+        {-11'644'473'601, 0, 0},
+    };
+    for (const auto &c : forward) {
+        EXPECT_EQ(ticks_from_unix_time(c.seconds, c.nanoseconds), c.ticks) << c.seconds;
+    }
+
+    // Ticks back from a hostile record can be anywhere in the signed 64-bit range.
+    const struct {
+        u64 ticks;
+        s64 seconds, nanoseconds;
+    } back[] = {
+        {(u64)INT64_MAX, 910'692'730'085, 477'580'700},
+        {(u64)INT64_MIN, -933'981'677'286, 522'419'200},
+        {(u64)-1, -11'644'473'601, 999'999'900},
+    };
+    for (const auto &c : back) {
+        Unix_Time time = unix_time_from_ticks(c.ticks);
+        EXPECT_EQ(time.seconds, c.seconds) << (s64)c.ticks;
+        EXPECT_EQ(time.nanoseconds, c.nanoseconds) << (s64)c.ticks;
+    }
+}
+
+TEST(Identity, DownloadSizeOfAHostileRecordNeitherWrapsNorGoesNegative) {
+    const struct {
+        s64 updater, client;
+        s64 total;
+    } cases[] = {
+        {1'000, 24'000'000, 24'001'000},
+        {0, 0, 0},
+        {INT64_MAX, 1, INT64_MAX},
+        {INT64_MAX, INT64_MAX, INT64_MAX},
+        {INT64_MAX - 5, 5, INT64_MAX},
+        {-1, 100, 100},
+        {INT64_MIN, INT64_MIN, 0},
+        {INT64_MIN, INT64_MAX, INT64_MAX},
+    };
+    for (const auto &c : cases) {
+        UpdaterClientVersions record = {};
+        record.updater.size = c.updater;
+        record.client.size = c.client;
+        EXPECT_EQ(download_size_of(record), c.total) << c.updater << " + " << c.client;
+    }
+}
+
 TEST(Identity, PrintedRecordNamesItsFields) {
     UpdaterClientVersions record = {};
     record.client.size = 7;

@@ -1,11 +1,12 @@
-// Real windows on the display: the exact client size, the resize record the first frame
-// hands out, and a second window without a second class registration.
+// Real windows on the display, made for the event system: the resize records of showing
+// them come back from the first frame with their client sizes.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "events.h"
 #include "input_os.h"
+#include "window.h"
 #include "window_creation.h"
 
 namespace {
@@ -16,8 +17,10 @@ bool have_display() {
     return display && *display;
 }
 
-TEST(Window_Creation, ClientAreaHasTheRequestedSizeAndTheFirstFrameReportsIt) {
+TEST(First_Frame, ResizeRecordsOfShowingTheWindowsCarryTheirClientSizes) {
     if (!have_display()) GTEST_SKIP() << "no X display";
+    // The size messages reach the event system through the class's procedure.
+    init_window_class(0, 0, 0, input_handler.window_proc);
     testing::internal::CaptureStderr();
     Window_Type first = custom_create_window(400, 50, "Korvane window test");
     Window_Type second = custom_create_window(123, 77, "Korvane window test \xC3\xA9", 5, 6);

@@ -1,5 +1,6 @@
-// The three values the update run shares with the progress window's thread. Nothing
-// else crosses between the two threads, and none of it needs a lock.
+// The three values the update run shares with the progress window's thread, owned here and
+// handed to that thread when it starts (Progress_Counters). Nothing else crosses between
+// the two threads, and none of it needs a lock.
 #pragma once
 
 #include <atomic>

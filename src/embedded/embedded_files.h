@@ -1,6 +1,6 @@
-// The files that travel inside the executable (the HTTP library and the window's font),
-// how their bytes are handed out, and the start-up step that makes the HTTP library
-// usable.
+// The files that travel inside the executable (the HTTP library and the window's font)
+// and how their bytes are handed out: from the working directory when a file of that name
+// is there, else from the block the build joined into the executable.
 #pragma once
 
 #include "types.h"

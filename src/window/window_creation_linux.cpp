@@ -1,5 +1,5 @@
-// Window creation with Xlib: a top-level window with the visual of the renderer's OpenGL
-// configuration, placed in the work area as on Windows, and mapped before returning. There
+// Window creation with Xlib: a top-level window with the visual of the OpenGL context
+// code's configuration, placed in the work area as on Windows, and mapped before returning. There
 // is no window class on X; its name becomes the window's WM_CLASS and its background the
 // window's background.
 #include <X11/Xatom.h>
@@ -7,12 +7,11 @@
 #include <X11/Xutil.h>
 #include <poll.h>
 
-#include "gl/gl_context.h"
-#include "input_linux.h"
 #include "log.h"
 #include "os.h"
 #include "temporary_storage.h"
 #include "window_creation.h"
+#include "window_x11.h"
 
 namespace {
 
@@ -130,7 +129,7 @@ bool wait_until_mapped(Display *display, Window window) {
 
 }  // namespace
 
-void init_window_class(f32 red, f32 green, f32 blue) {
+void init_window_class(f32 red, f32 green, f32 blue, Window_Procedure) {
     if (g_window_creation.class_registered) return;
     // Nothing to register with the server; the class is what every window gets at creation.
     if (!x11_display()) {
@@ -142,8 +141,8 @@ void init_window_class(f32 red, f32 green, f32 blue) {
 }
 
 Window_Type custom_create_window(s64 width, s64 height, String window_name, s64 window_x, s64 window_y,
-                                 Window_Type parent) {
-    if (!g_window_creation.class_registered) init_window_class(0, 0, 0);
+                                 Window_Type parent, Window_Pixel_Format pixel_format) {
+    if (!g_window_creation.class_registered) init_window_class(0, 0, 0, nullptr);
     Display *display = (Display *)x11_display();
     if (!display) {
         log_error("XCreateWindow failed: no X display.\n");
@@ -164,15 +163,14 @@ Window_Type custom_create_window(s64 width, s64 height, String window_name, s64 
 
     // X fixes a window's visual at creation, and OpenGL draws only on windows made with the
     // visual of its configuration.
-    GL_Window_Visual chosen = gl_window_visual(0);
-    Visual *visual = chosen.visual ? (Visual *)chosen.visual : DefaultVisual(display, screen);
-    int depth = chosen.visual ? chosen.depth : DefaultDepth(display, screen);
+    Visual *visual = pixel_format.visual ? (Visual *)pixel_format.visual : DefaultVisual(display, screen);
+    int depth = pixel_format.visual ? pixel_format.depth : DefaultDepth(display, screen);
 
     XSetWindowAttributes attributes = {};
     attributes.colormap = XCreateColormap(display, root, visual, AllocNone);
     attributes.background_pixel = pixel_for(visual, g_window_creation.background);
     attributes.border_pixel = 0;
-    attributes.event_mask = x11_input_event_mask();
+    attributes.event_mask = x11_window_event_mask();
     x11_begin_error_trap();
     Window window = XCreateWindow(display, root, (int)position.x, (int)position.y, (unsigned)width, (unsigned)height, 0,
                                   depth, InputOutput, visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask,

@@ -1,4 +1,4 @@
-// X11 specifics of window creation: the renderer's visual, the title and class properties,
+// X11 specifics of window creation: the visual asked for, the title and class properties,
 // the close protocol, the placement, and a parent's transient hint.
 // GoogleTest first: Xlib defines None as a macro.
 #include <gtest/gtest.h>
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "gl/gl_context.h"
 #include "window_creation.h"
+#include "window_x11.h"
 
 namespace {
 
@@ -32,10 +32,28 @@ std::string text_property(Display *display, Window window, const char *name) {
     return result;
 }
 
-TEST(Window_Creation_X11, WindowHasTheRenderersVisualAndItsProperties) {
+// A TrueColor visual of the screen other than the default one, when the server has one.
+Window_Pixel_Format other_true_color_visual(Display *display) {
+    Window_Pixel_Format format;
+    XVisualInfo wanted = {};
+    wanted.screen = DefaultScreen(display);
+    wanted.c_class = TrueColor;
+    int count = 0;
+    XVisualInfo *infos = XGetVisualInfo(display, VisualScreenMask | VisualClassMask, &wanted, &count);
+    VisualID default_id = XVisualIDFromVisual(DefaultVisual(display, DefaultScreen(display)));
+    for (int i = 0; i < count && !format.visual; i++) {
+        if (infos[i].visualid == default_id || infos[i].depth != 24) continue;
+        format = {infos[i].visual, infos[i].visualid, infos[i].depth};
+    }
+    if (infos) XFree(infos);
+    return format;
+}
+
+TEST(Window_Creation_X11, WindowHasTheVisualAskedForAndItsProperties) {
     Display *display = display_or_null();
     if (!display) GTEST_SKIP() << "no X display";
-    Window window = custom_create_window(400, 50, "Korvane \xE2\x80\x94 X11 test");
+    Window_Pixel_Format asked = other_true_color_visual(display);
+    Window window = custom_create_window(400, 50, "Korvane \xE2\x80\x94 X11 test", -1, -1, {}, asked);
     ASSERT_TRUE(window);
 
     XWindowAttributes attributes = {};
@@ -43,11 +61,17 @@ TEST(Window_Creation_X11, WindowHasTheRenderersVisualAndItsProperties) {
     EXPECT_EQ(attributes.map_state, IsViewable);
     EXPECT_EQ(attributes.width, 400);
     EXPECT_EQ(attributes.height, 50);
-    GL_Window_Visual visual = gl_window_visual(0);
-    if (visual.visual) {
-        EXPECT_EQ(XVisualIDFromVisual(attributes.visual), visual.visual_id);
-        EXPECT_EQ(attributes.depth, visual.depth);
+    if (asked.visual) {
+        EXPECT_EQ(XVisualIDFromVisual(attributes.visual), asked.visual_id);
+        EXPECT_EQ(attributes.depth, asked.depth);
     }
+    // Without a pixel format: the screen's default visual.
+    Window plain = custom_create_window(40, 10, "Korvane default visual");
+    ASSERT_TRUE(plain);
+    XWindowAttributes plain_attributes = {};
+    ASSERT_TRUE(XGetWindowAttributes(display, plain, &plain_attributes));
+    EXPECT_EQ(plain_attributes.visual, DefaultVisual(display, DefaultScreen(display)));
+    XDestroyWindow(display, plain);
 
     EXPECT_EQ(text_property(display, window, "_NET_WM_NAME"), "Korvane \xE2\x80\x94 X11 test");
     EXPECT_EQ(text_property(display, window, "WM_NAME"), "Korvane \xE2\x80\x94 X11 test");

@@ -2,7 +2,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "events.h"
 #include "log.h"
 #include "temporary_storage.h"
 #include "window_creation.h"
@@ -20,7 +19,7 @@ constexpr int ICON_RESOURCE = 2;
 
 }  // namespace
 
-void init_window_class(f32 red, f32 green, f32 blue) {
+void init_window_class(f32 red, f32 green, f32 blue, Window_Procedure procedure) {
     if (g_window_creation.class_registered) return;
     HINSTANCE instance = GetModuleHandleW(nullptr);
 
@@ -36,7 +35,7 @@ void init_window_class(f32 red, f32 green, f32 blue) {
     WNDCLASSEXW window_class = {};
     window_class.cbSize = sizeof(window_class);
     window_class.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;  // 0x23; OpenGL binds to the own DC
-    window_class.lpfnWndProc = input_handler.window_proc ? (WNDPROC)input_handler.window_proc : DefWindowProcW;
+    window_class.lpfnWndProc = procedure ? (WNDPROC)procedure : DefWindowProcW;
     window_class.cbClsExtra = 0;
     window_class.cbWndExtra = 0;
     window_class.hInstance = instance;
@@ -55,8 +54,8 @@ void init_window_class(f32 red, f32 green, f32 blue) {
 }
 
 Window_Type custom_create_window(s64 width, s64 height, String window_name, s64 window_x, s64 window_y,
-                                 Window_Type parent) {
-    if (!g_window_creation.class_registered) init_window_class(0, 0, 0);
+                                 Window_Type parent, Window_Pixel_Format) {
+    if (!g_window_creation.class_registered) init_window_class(0, 0, 0, nullptr);
     DWORD style = parent ? STYLE_WITH_PARENT : STYLE_WITHOUT_PARENT;
 
     bool have_work_area = false;

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 
-#include "events.h"
 #include "window_creation.h"
 
 namespace {
@@ -15,12 +14,27 @@ bool have_display() {
     return display && *display;
 }
 
+s64 test_window_procedure(Window_Type window, u32 message, u64 w_param, s64 l_param) {
+    return DefWindowProcW(window, message, w_param, l_param);
+}
+
+// The class is registered once per process: before any test makes a window, so every
+// window of these tests carries the procedure it was registered with.
+class Test_Window_Class : public testing::Environment {
+    void SetUp() override { init_window_class(0.03f, 0.08f, 0.01f, test_window_procedure); }
+};
+testing::Environment *const test_window_class = testing::AddGlobalTestEnvironment(new Test_Window_Class);
+
 TEST(Window_Creation_Win32, ClassAndStyles) {
     if (!have_display()) GTEST_SKIP() << "no X display for Wine";
     HWND window = custom_create_window(400, 50, "Korvane Win32 test");
     ASSERT_TRUE(window);
     EXPECT_EQ(GetClassLongPtrW(window, GCL_STYLE), 0x23);
-    EXPECT_EQ((void *)GetClassLongPtrW(window, GCLP_WNDPROC), (void *)input_handler.window_proc);
+    EXPECT_EQ((void *)GetClassLongPtrW(window, GCLP_WNDPROC), (void *)test_window_procedure);
+    HBRUSH background = (HBRUSH)GetClassLongPtrW(window, GCLP_HBRBACKGROUND);
+    LOGBRUSH brush = {};
+    ASSERT_TRUE(GetObjectW(background, sizeof(brush), &brush));
+    EXPECT_EQ(brush.lbColor, background_color_value(0.03f, 0.08f, 0.01f));
     EXPECT_EQ(GetClassLongPtrW(window, GCLP_HCURSOR), (LONG_PTR)LoadCursorW(nullptr, (LPCWSTR)IDC_ARROW));
     wchar_t class_name[64] = {};
     GetClassNameW(window, class_name, 64);
