@@ -8,6 +8,7 @@
 #include "events.h"
 #include "gui_platform.h"
 #include "log.h"
+#include "os.h"
 #include "render.h"
 #include "temporary_storage.h"
 #include "updater_window.h"
@@ -112,6 +113,9 @@ s32 updater_window_iteration(UpdaterWindow *w, s32 sleep_ms) {
 }
 
 s64 updater_gui_thread_proc(Thread *) {
+    // The download on the main thread comes first. First of all, so that the renderer's
+    // worker threads, started by this one while it makes the context, inherit it too.
+    lower_calling_thread_priority();
     UpdaterWindow *w = updater_window_start();
     while (!updater_done.load()) updater_window_iteration(w, 10);
     exit_process(0);

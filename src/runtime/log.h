@@ -1,11 +1,26 @@
 // Logging: log lines to standard output, error lines to standard error, a newline added
 // when missing, both streams behind one process-wide lock. Every write is flushed, so a
-// process that ends abruptly has lost nothing it printed.
+// process that ends abruptly has lost nothing it printed. Once a log file is open, every
+// write to either stream also goes to it.
 #pragma once
 
 #include "print.h"
 
 enum class Log_Stream { STANDARD_OUTPUT, STANDARD_ERROR };
+
+// From now on every write also goes to the file `name` (appended). Before a write would
+// take the file past `rotate_at` bytes, it is renamed to `previous_name` (replacing the
+// older one) and a new file begun, so the two together never hold much more than twice
+// that. Returns the system's error code when the file cannot be opened (the standard
+// streams go on as before), 0 on success.
+s64 open_log_file(String name, String previous_name, s64 rotate_at);
+// Back to the standard streams only.
+void close_log_file();
+// Text for the log file alone (a run's heading), under the log lock.
+void write_log_file_only(String text);
+// For crash handlers: the text goes to the log file, if one is open, without taking the
+// lock (the crash may have happened inside it) and without allocating.
+void write_log_file_unlocked(String text);
 
 // Writes the text as it is (no newline added) under the log lock.
 void write_locked(Log_Stream stream, String text);

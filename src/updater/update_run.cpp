@@ -16,6 +16,8 @@ constexpr const char *UPDATER_FILE = "korvane.exe";
 constexpr const char *CLIENT_FILE = "client.exe";
 constexpr const char *UPDATED_UPDATER_FILE = "korvane_updated.exe";
 constexpr const char *VERSION_FILE = "version.data";
+// Where Windows keeps the replaced updater's file until a later start deletes it.
+constexpr const char *OLD_UPDATER_FILE = "korvane_old.exe";
 #ifdef _WIN32
 constexpr const char *CLIENT_START_PATH = ".\\client.exe";
 #else
@@ -64,11 +66,30 @@ bool store_download(String name, String body, const UpdaterClientVersions::File 
     return true;
 }
 
+bool put_new_updater_in_place() {
+    File_Replace moved = g_updater_os.put_in_place(UPDATED_UPDATER_FILE, UPDATER_FILE, OLD_UPDATER_FILE);
+    if (!moved.success) {
+        log_error("Could not put \"%\" in place of \"%\" (%): code %, %. The next start tries again.",
+                  UPDATED_UPDATER_FILE, UPDATER_FILE, moved.failed_step, moved.error_code,
+                  os_error_text(moved.error_code));
+    }
+    return moved.success;
+}
+
+void finish_earlier_self_update() {
+    // A failed delete is no harm: the old program may still be running; a later start
+    // deletes it.
+    if (g_updater_os.path_exists(OLD_UPDATER_FILE)) g_updater_os.delete_file(OLD_UPDATER_FILE);
+    if (g_updater_os.path_exists(UPDATED_UPDATER_FILE)) put_new_updater_in_place();
+}
+
 void run_update() {
     load_http_library();
     curl.curl_global_init(CURL_GLOBAL_ALL);
     g_updater_os.prepare_process();
 
+    // Before the identities are compared, so that an updater downloaded earlier counts.
+    finish_earlier_self_update();
     UpdaterClientVersions ours = local_identity();
     print("Our version is %\n", ours);
 
@@ -108,6 +129,8 @@ void run_update() {
             if (updater.count > 0 && store_download(UPDATED_UPDATER_FILE, updater, server.updater, have_server_record)) {
                 print("Downloaded updater");
                 updater_written = true;
+                // Before the game starts: from then on the GUI thread may end the process.
+                put_new_updater_in_place();
             }
             start_client();
         }

@@ -23,3 +23,12 @@ bool store_download(String name, String body, const UpdaterClientVersions::File 
 // Starts the progress window's thread (true when it runs); a slot of its own so the run can
 // be tested without a window.
 extern bool (*start_progress_window)();
+
+// Puts korvane_updated.exe in the place of korvane.exe (the file of the running program).
+// False when that failed: the error line is written and korvane_updated.exe stays for the
+// next start.
+bool put_new_updater_in_place();
+
+// What an earlier run left behind: the replaced updater's file (deleted when nothing runs
+// from it any more), and a new updater that could not be put in place then.
+void finish_earlier_self_update();

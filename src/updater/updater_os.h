@@ -32,6 +32,13 @@ struct Updater_Os {
     // Writes a temporary file beside the target, flushes it and renames it over the
     // target, so the target is always either the old or the new file.
     File_Replace (*replace_file)(String name, String data);
+    // Puts the file `from` in the place of `to`, which may be the running program's own
+    // file. Where a running program's file cannot be replaced (Windows), `to` is first
+    // renamed to `aside` (a running image may be renamed), and renamed back when `from`
+    // then cannot take its place; elsewhere `aside` is not used. On failure `to` is as it
+    // was and `from` is still there.
+    File_Replace (*put_in_place)(String from, String to, String aside);
+    bool (*delete_file)(String name);
     void *(*load_library)(String name);
     void *(*find_procedure)(void *library, const char *name);
     s64 (*last_error)();

@@ -101,6 +101,20 @@ static File_Replace replace_file(String name, String data) {
     return result;
 }
 
+static File_Replace put_in_place(String from, String to, String) {
+    // The running program keeps its own file open, so renaming over it is safe here.
+    File_Replace result;
+    if (rename(temp_c_string(from), temp_c_string(to)) != 0) {
+        result.error_code = errno;
+        result.failed_step = "rename";
+        return result;
+    }
+    result.success = true;
+    return result;
+}
+
+static bool delete_file(String name) { return unlink(temp_c_string(name)) == 0; }
+
 static void *load_library(String name) {
     // dlopen searches the system's folders for a bare name; the library is the one in
     // the working directory.
@@ -137,6 +151,8 @@ Updater_Os platform_updater_os() {
     os.path_exists = path_exists;
     os.write_file = write_file;
     os.replace_file = replace_file;
+    os.put_in_place = put_in_place;
+    os.delete_file = delete_file;
     os.load_library = load_library;
     os.find_procedure = find_procedure;
     os.last_error = last_error;

@@ -1,6 +1,7 @@
 // The fake operating system and libcurl of the update driver's tests.
 #include "fake_updater_os.h"
 
+#include "embedded_files.h"
 #include "update_run.h"
 
 #include <cstdarg>
@@ -22,6 +23,7 @@ void show_message_box(String, String text) { fake.boxes.emplace_back(text.view()
 
 Process_Start start_process(String path) {
     fake.started.emplace_back(path.view());
+    fake.calls.push_back("start " + std::string(path.view()));
     Process_Start result;
     result.success = !fake.start_fails;
     result.error_code = fake.start_fails ? 2 : 0;
@@ -33,7 +35,32 @@ File_Time_Set set_file_write_time(String name, u64 ticks) {
     return {true, true, 0};
 }
 
-bool path_exists(String) { return true; }
+bool path_exists(String name) {
+    return name == get_file_path(Libcurl) || fake.present.count(std::string(name.view())) > 0;
+}
+
+File_Replace put_in_place(String from, String to, String aside) {
+    fake.put_in_place.push_back(std::string(from.view()) + " -> " + std::string(to.view()) + " (" +
+                                std::string(aside.view()) + ")");
+    fake.calls.push_back("put_in_place " + std::string(from.view()));
+    File_Replace result;
+    if (fake.put_in_place_fails) {
+        result.error_code = 13;
+        result.failed_step = "rename";
+        return result;
+    }
+    fake.present.erase(std::string(from.view()));
+    fake.present.insert(std::string(to.view()));
+    result.success = true;
+    return result;
+}
+
+bool delete_file(String name) {
+    fake.deleted.emplace_back(name.view());
+    fake.calls.push_back("delete " + std::string(name.view()));
+    fake.present.erase(std::string(name.view()));
+    return true;
+}
 bool write_file(String, String) { return true; }
 
 File_Replace replace_file(String name, String data) {
@@ -44,6 +71,8 @@ File_Replace replace_file(String name, String data) {
         return result;
     }
     fake.replaced.emplace_back(std::string(name.view()), std::string(data.view()));
+    fake.calls.push_back("replace " + std::string(name.view()));
+    fake.present.insert(std::string(name.view()));
     result.success = true;
     return result;
 }
@@ -72,6 +101,7 @@ CURLcode fake_easy_setopt(CURL *, CURLoption option, ...) {
 
 CURLcode fake_easy_perform(CURL *) {
     fake.requested_urls.push_back(the_handle.url);
+    fake.calls.push_back("get " + the_handle.url.substr(the_handle.url.rfind('/') + 1));
     auto found = fake.responses.find(the_handle.url);
     if (found == fake.responses.end()) return CURLE_COULDNT_CONNECT;
     const Fake_Response &response = found->second;
@@ -127,6 +157,8 @@ Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(star
     g_updater_os.path_exists = path_exists;
     g_updater_os.write_file = write_file;
     g_updater_os.replace_file = replace_file;
+    g_updater_os.put_in_place = put_in_place;
+    g_updater_os.delete_file = delete_file;
     g_updater_os.load_library = load_library;
     g_updater_os.find_procedure = find_procedure;
     g_updater_os.last_error = last_error;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,15 @@ struct Fake_World {
     std::map<std::string, Fake_Response> responses;  // by URL; others are refused
     bool start_fails = false;
     std::string replace_fails_for;
+    // Files the run finds present besides the HTTP library (which always is).
+    std::set<std::string> present;
+    std::vector<std::string> put_in_place;  // "from -> to (aside)", in order
+    std::vector<std::string> deleted;
+    bool put_in_place_fails = false;
+    // The run's transfers and its calls that touch files or start programs, in order, as
+    // "call name" ("get version.data", "put_in_place korvane_updated.exe"): what comes
+    // before what.
+    std::vector<std::string> calls;
 };
 
 extern Fake_World fake;
