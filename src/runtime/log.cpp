@@ -33,15 +33,18 @@ static char *heap_copy(String text) {
     return copy;
 }
 
+static void rotate_before(Log_State &log, s64 count) {
+    if (log.file.size == 0 || log.file.size + count <= log.rotate_at) return;
+    // The previous file goes; if the rename fails we carry on appending to this one rather
+    // than lose what it holds.
+    close_append_file(&log.file);
+    rename_file_replacing(log.file_name, log.previous_name);
+    log.file = open_append_file(log.file_name).file;
+}
+
 static void write_to_file(Log_State &log, String text) {
     if (log.file.handle == -1 || text.count == 0) return;
-    if (log.file.size > 0 && log.file.size + text.count > log.rotate_at) {
-        // The previous file goes; if the rename fails we carry on appending to this one
-        // rather than lose what it holds.
-        close_append_file(&log.file);
-        rename_file_replacing(log.file_name, log.previous_name);
-        log.file = open_append_file(log.file_name).file;
-    }
+    rotate_before(log, text.count);
     append_to_file(&log.file, text);
 }
 
@@ -88,10 +91,15 @@ void close_log_file() {
     close_append_file(&log.file);
 }
 
-void write_log_file_only(String text) {
+void write_log_file_heading(String line) {
     Log_State &log = get_log_state();
     std::lock_guard lock(log.mutex);
-    write_to_file(log, text);
+    if (log.file.handle == -1) return;
+    bool ends_line = line.count > 0 && line.data[line.count - 1] == '\n';
+    rotate_before(log, line.count + 2);
+    if (log.file.size > 0) append_to_file(&log.file, "\n");
+    append_to_file(&log.file, line);
+    if (!ends_line) append_to_file(&log.file, "\n");
 }
 
 void write_log_file_unlocked(String text) {

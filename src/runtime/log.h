@@ -16,8 +16,10 @@ enum class Log_Stream { STANDARD_OUTPUT, STANDARD_ERROR };
 s64 open_log_file(String name, String previous_name, s64 rotate_at);
 // Back to the standard streams only.
 void close_log_file();
-// Text for the log file alone (a run's heading), under the log lock.
-void write_log_file_only(String text);
+// A line for the log file alone that marks the start of a run. It begins a line of its
+// own, with an empty line before it when the file already holds something (the run before
+// may have ended in the middle of a line).
+void write_log_file_heading(String line);
 // For crash handlers: the text goes to the log file, if one is open, without taking the
 // lock (the crash may have happened inside it) and without allocating.
 void write_log_file_unlocked(String text);

@@ -14,7 +14,7 @@ static void write_log_heading() {
     char when[32] = "?";
     std::time_t now = std::time(nullptr);
     if (const std::tm *utc = std::gmtime(&now)) std::strftime(when, sizeof(when), "%Y-%m-%d %H:%M:%S", utc);
-    write_log_file_only(tprint("--- korvane.exe started % UTC in %\n", when, get_working_directory()));
+    write_log_file_heading(tprint("--- korvane.exe started % UTC in %", when, get_working_directory()));
 }
 
 int main() {

@@ -57,14 +57,22 @@ TEST(LogFile, HoldsBothStreamsInOrderAndAppendsAcrossRuns) {
     Log_Folder f;
     std::ofstream(fs::u8path(f.log), std::ios::binary) << "from an earlier run\n";
     ASSERT_EQ(f.open(1 << 20), 0);
+    write_log_file_heading("--- heading of this run, in the file only");
     log_some("first");
-    write_log_file_only("heading only in the file\n");
+    testing::internal::CaptureStdout();
+    print("a run that ends in the middle of a line");
+    testing::internal::GetCapturedStdout();
     close_log_file();
     log_some("not logged");  // after closing: the streams only
+    ASSERT_EQ(f.open(1 << 20), 0);
+    write_log_file_heading("--- the next run\n");
+    close_log_file();
 
     EXPECT_EQ(read_bytes(f.log), "from an earlier run\n"
+                                 "\n--- heading of this run, in the file only\n"
                                  "first line\nfirst error 7\nfirst plain text\n"
-                                 "heading only in the file\n");
+                                 "a run that ends in the middle of a line"
+                                 "\n--- the next run\n");
     EXPECT_EQ(read_bytes(f.previous), "<none>");
     reset_temporary_storage();
 }
