@@ -39,7 +39,15 @@ static const UpdaterWindow UPDATER_WINDOW_TEMPLATE = {
     .font_loaded = false,
 };
 
+// NOTE: the run may be over before the window is up (a quick download, this thread below
+// the main thread's priority). The main thread then waits for this one to end the process,
+// so the start-up stops at the next step instead of making a window nobody will see.
+static void end_process_if_run_over() {
+    if (updater_done.load()) exit_process(0);
+}
+
 UpdaterWindow *updater_window_start() {
+    end_process_if_run_over();
     UpdaterWindow *w = (UpdaterWindow *)allocate_memory_at(UPDATER_WINDOW_ADDRESS, sizeof(UpdaterWindow));
     if (!w) {
         // The fixed address is only a convenience for reading the record in a debugger.
@@ -49,6 +57,7 @@ UpdaterWindow *updater_window_start() {
     *w = UPDATER_WINDOW_TEMPLATE;
 
     w->window = custom_create_window(w->width, w->height, "Korvane (Updater)", -1, -1, {});
+    end_process_if_run_over();
 
     Render_Dimensions dimensions = get_render_dimensions(w->window);
     w->width = dimensions.width;
@@ -57,6 +66,7 @@ UpdaterWindow *updater_window_start() {
 
     prepare_window(w->window, 0);
     set_render_target(w->window, Coordinate_System::RIGHT_HANDED);
+    end_process_if_run_over();
 
     Loaded_File font_file = load_file(Font);
     w->font_data = font_file.data;
