@@ -31,6 +31,7 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from conftest import nginx_serving  # noqa: E402
 
+# Several people may run benchmarks on one machine: KORVANE_BENCH_PORT moves the site.
 PORT = int(os.environ.get("KORVANE_BENCH_PORT", "18733"))
 WORK = ROOT / "build" / "bench-update"
 

@@ -43,7 +43,15 @@ static const UpdaterWindow UPDATER_WINDOW_TEMPLATE = {
     .counters = {},
 };
 
+// NOTE: the run may be over before the window is up (a quick download, this thread below
+// the main thread's priority). The main thread then waits for this one to end the process,
+// so the start-up stops at the next step instead of making a window nobody will see.
+static void end_process_if_run_over(const Progress_Counters &counters) {
+    if (counters.done->load()) exit_process(0);
+}
+
 UpdaterWindow *updater_window_start(Progress_Counters counters) {
+    end_process_if_run_over(counters);
     UpdaterWindow *w = (UpdaterWindow *)allocate_memory_at(UPDATER_WINDOW_ADDRESS, sizeof(UpdaterWindow));
     if (!w) {
         // The fixed address is only a convenience for reading the record in a debugger.
@@ -57,6 +65,7 @@ UpdaterWindow *updater_window_start(Progress_Counters counters) {
     // OpenGL context will need.
     init_window_class(0, 0, 0, input_handler.window_proc);
     w->window = custom_create_window(w->width, w->height, "Korvane (Updater)", -1, -1, {}, gl_window_pixel_format(0));
+    end_process_if_run_over(counters);
 
     Render_Dimensions dimensions = get_render_dimensions(w->window);
     w->width = dimensions.width;
@@ -65,6 +74,7 @@ UpdaterWindow *updater_window_start(Progress_Counters counters) {
 
     prepare_window(w->window, 0);
     set_render_target(w->window, Coordinate_System::RIGHT_HANDED);
+    end_process_if_run_over(counters);
 
     Loaded_File font_file = load_file(Font);
     w->font_data = font_file.data;
@@ -121,6 +131,9 @@ s32 updater_window_iteration(UpdaterWindow *w, s32 sleep_ms) {
 }
 
 s64 updater_gui_thread_proc(Thread *) {
+    // The download on the main thread comes first. First of all, so that the renderer's
+    // worker threads, started by this one while it makes the context, inherit it too.
+    lower_calling_thread_priority();
     UpdaterWindow *w = updater_window_start(g_gui_thread.counters);
     while (!w->counters.done->load()) updater_window_iteration(w, 10);
     exit_process(0);

@@ -28,6 +28,11 @@ struct Thread {
 // size, then runs proc. False when the system would not start it.
 bool thread_start(Thread *thread);
 
+// Puts the calling thread below the process's normal priority, so that it yields the
+// processor to the other threads when they compete for it. Threads it starts afterwards
+// inherit that (on Linux).
+void lower_calling_thread_priority();
+
 // --- files ---
 
 struct File_Contents {
@@ -65,3 +70,33 @@ void *allocate_memory_at(u64 address, s64 size);
 // Ends the whole process at once with the exit code. Buffered standard output is flushed
 // first so no line the program printed is lost.
 [[noreturn]] void exit_process(s32 exit_code);
+
+// Renames `from` to `to`, replacing a file of that name in one step. 0 on success, else
+// the system's error code.
+s64 rename_file_replacing(String from, String to);
+
+// A file only ever appended to (the log). Its handle is not inherited by started
+// programs. `size` follows the writes made through it.
+struct Append_File {
+    s64 handle = -1;  // -1: not open
+    s64 size = 0;
+};
+
+// Opens or creates the file for appending; on failure handle is -1 and error_code says why.
+struct Append_File_Open {
+    Append_File file;
+    s64 error_code = 0;
+};
+Append_File_Open open_append_file(String name);
+// Writes all of data at the end of the file. Safe in a crash handler: no allocation, no lock.
+bool append_to_file(Append_File *file, String data);
+void close_append_file(Append_File *file);
+
+// --- the program's own folder ---
+
+// The folder holding the running executable (no trailing separator), in temporary
+// storage; empty when the system does not tell.
+String executable_folder();
+// Makes the folder the working directory. 0 on success, else the system's error code.
+s64 set_working_directory(String folder);
+String get_working_directory();  // in temporary storage

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -85,6 +86,85 @@ bool write_entire_file(String name, String data) {
     }
     if (close(fd) != 0) ok = false;
     return ok;
+}
+
+s64 rename_file_replacing(String from, String to) {
+    if (rename(temp_c_string(from), temp_c_string(to)) != 0) return errno;
+    return 0;
+}
+
+Append_File_Open open_append_file(String name) {
+    Append_File_Open result;
+    int fd = open(temp_c_string(name), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        result.error_code = errno;
+        return result;
+    }
+    struct stat info;
+    result.file.handle = fd;
+    result.file.size = fstat(fd, &info) == 0 ? (s64)info.st_size : 0;
+    return result;
+}
+
+bool append_to_file(Append_File *file, String data) {
+    if (file->handle < 0) return false;
+    s64 done = 0;
+    while (done < data.count) {
+        ssize_t n = write((int)file->handle, data.data + done, (size_t)(data.count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    file->size += done;
+    return done == data.count;
+}
+
+void close_append_file(Append_File *file) {
+    if (file->handle >= 0) close((int)file->handle);
+    file->handle = -1;
+    file->size = 0;
+}
+
+String executable_folder() {
+    // /proc/self/exe names the file the process runs, with symbolic links resolved.
+    for (size_t capacity = 256; capacity <= (1u << 20); capacity *= 4) {
+        char *path = (char *)talloc((s64)capacity);
+        ssize_t length = readlink("/proc/self/exe", path, capacity);
+        if (length < 0) return {};
+        if ((size_t)length == capacity) continue;  // may be cut short: ask with more room
+        while (length > 0 && path[length - 1] != '/') length--;
+        if (length > 1) length--;  // the separator, unless the folder is the root
+        return String(path, length);
+    }
+    return {};
+}
+
+s64 set_working_directory(String folder) {
+    if (chdir(temp_c_string(folder)) != 0) return errno;
+    return 0;
+}
+
+String get_working_directory() {
+    for (size_t capacity = 256; capacity <= (1u << 20); capacity *= 4) {
+        char *path = (char *)talloc((s64)capacity);
+        if (getcwd(path, capacity)) return String(path);
+        if (errno != ERANGE) return {};
+    }
+    return {};
+}
+
+void lower_calling_thread_priority() {
+    // NOTE: on Linux the nice value belongs to each thread (the thread id is the "process"
+    // setpriority takes), and threads started later by this one inherit it.
+    constexpr int LOWER_BY = 10;
+    pid_t thread = gettid();
+    errno = 0;
+    int current = getpriority(PRIO_PROCESS, (id_t)thread);
+    if (current == -1 && errno != 0) return;
+    if (setpriority(PRIO_PROCESS, (id_t)thread, current + LOWER_BY) != 0) {
+        s64 code = errno;
+        log_error("setpriority for the thread failed: code %, %", code, os_error_text(code));
+    }
 }
 
 File_Mapping map_file_read_only(String name) {

@@ -86,6 +86,84 @@ bool write_entire_file(String name, String data) {
     return ok;
 }
 
+s64 rename_file_replacing(String from, String to) {
+    if (!MoveFileExW((const wchar_t *)temp_utf16(from), (const wchar_t *)temp_utf16(to),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return (s64)GetLastError();
+    return 0;
+}
+
+Append_File_Open open_append_file(String name) {
+    Append_File_Open result;
+    // FILE_APPEND_DATA alone makes every write land at the end, also with another process
+    // appending; sharing lets a second updater, a viewer and the rotation's rename in.
+    HANDLE file = CreateFileW((const wchar_t *)temp_utf16(name), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        result.error_code = (s64)GetLastError();
+        return result;
+    }
+    LARGE_INTEGER size = {};
+    result.file.handle = (s64)(intptr_t)file;
+    result.file.size = GetFileSizeEx(file, &size) ? (s64)size.QuadPart : 0;
+    return result;
+}
+
+bool append_to_file(Append_File *file, String data) {
+    if (file->handle == -1) return false;
+    s64 done = 0;
+    while (done < data.count) {
+        DWORD chunk = (DWORD)((data.count - done) > (1 << 30) ? (1 << 30) : (data.count - done));
+        DWORD wrote = 0;
+        if (!WriteFile((HANDLE)(intptr_t)file->handle, data.data + done, chunk, &wrote, nullptr) || wrote == 0) break;
+        done += wrote;
+    }
+    file->size += done;
+    return done == data.count;
+}
+
+void close_append_file(Append_File *file) {
+    if (file->handle != -1) CloseHandle((HANDLE)(intptr_t)file->handle);
+    file->handle = -1;
+    file->size = 0;
+}
+
+String executable_folder() {
+    for (DWORD capacity = 260; capacity <= 32768 * 4; capacity *= 4) {
+        wchar_t *path = (wchar_t *)talloc((s64)capacity * 2);
+        DWORD length = GetModuleFileNameW(nullptr, path, capacity);
+        if (length == 0) return {};
+        if (length >= capacity) continue;  // cut short: ask with more room
+        while (length > 0 && path[length - 1] != L'\\' && path[length - 1] != L'/') length--;
+        // Keep the separator of a drive's root (C:\), drop any other.
+        if (length > 0 && !(length == 3 && path[1] == L':')) length--;
+        return temp_utf8_from_utf16((const u16 *)path, (s64)length);
+    }
+    return {};
+}
+
+s64 set_working_directory(String folder) {
+    if (!SetCurrentDirectoryW((const wchar_t *)temp_utf16(folder))) return (s64)GetLastError();
+    return 0;
+}
+
+String get_working_directory() {
+    DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    if (needed == 0) return {};
+    wchar_t *path = (wchar_t *)talloc((s64)needed * 2);
+    DWORD length = GetCurrentDirectoryW(needed, path);
+    if (length == 0 || length >= needed) return {};
+    return temp_utf8_from_utf16((const u16 *)path, (s64)length);
+}
+
+void lower_calling_thread_priority() {
+    if (!SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL)) {
+        s64 code = (s64)GetLastError();
+        log_error("SetThreadPriority failed: code %, %", code, os_error_text(code));
+    }
+}
+
 File_Mapping map_file_read_only(String name) {
     File_Mapping result;
     HANDLE file = open_file(name, GENERIC_READ, OPEN_EXISTING);

@@ -4,7 +4,8 @@
 
 #include "print.h"
 
-// Sets up the symbol reader; called once before main.
+// Called once before main: sets up what a trace needs that is cheap to have ready (where
+// the symbols themselves are costly to read, that waits until the first trace).
 void init_stack_traces();
 
 // Appends the calling thread's trace, innermost first. Frames above the first procedure

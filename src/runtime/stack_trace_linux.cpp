@@ -61,6 +61,7 @@ static void on_crash_signal(int signal_number, siginfo_t *info, void *) {
     // Straight to the descriptor: the crash may have happened inside the log lock.
     ssize_t ignored = write(STDERR_FILENO, report.data, (size_t)report.count);
     (void)ignored;
+    write_log_file_unlocked(report.string());
 
     signal(signal_number, SIG_DFL);
     raise(signal_number);

@@ -10,15 +10,21 @@
 #include "temporary_storage.h"
 
 struct Stack_Trace_State {
-    bool symbols_ready = false;
+    bool symbols_tried = false;
 };
 
 static Stack_Trace_State g_stack_trace;
 
-void init_stack_traces() {
-    if (g_stack_trace.symbols_ready) return;
+// NOTE: SymInitialize reads the debug information of every loaded module; under Wine that
+// took 440 ms of every start. Nothing needs symbols until a trace is printed, so they are
+// set up then, once.
+void init_stack_traces() {}
+
+static void prepare_symbols() {
+    if (g_stack_trace.symbols_tried) return;
+    g_stack_trace.symbols_tried = true;
     SymSetOptions(SYMOPT_LOAD_LINES | SYMOPT_DEFERRED_LOADS | SYMOPT_FAIL_CRITICAL_ERRORS);
-    g_stack_trace.symbols_ready = SymInitialize(GetCurrentProcess(), nullptr, TRUE) != 0;
+    SymInitialize(GetCurrentProcess(), nullptr, TRUE);
 }
 
 static bool name_starts_with(String name, String prefix) {
@@ -26,7 +32,7 @@ static bool name_starts_with(String name, String prefix) {
 }
 
 static void append_trace_from_context(String_Builder *builder, CONTEXT context, String start_at) {
-    init_stack_traces();
+    prepare_symbols();
     HANDLE process = GetCurrentProcess();
     HANDLE thread = GetCurrentThread();
 
@@ -98,6 +104,7 @@ static LONG WINAPI on_unhandled_exception(EXCEPTION_POINTERS *pointers) {
     append_trace_from_context(&report, *pointers->ContextRecord, "");
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), report.data, (DWORD)report.count, &written, nullptr);
+    write_log_file_unlocked(report.string());
     return EXCEPTION_EXECUTE_HANDLER;
 }
 

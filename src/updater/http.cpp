@@ -204,6 +204,34 @@ extern "C" size_t http_write_callback(char *data, size_t size, size_t count, voi
     return bytes;
 }
 
+// NOTE: libcurl's own trace would go to the C library's standard error of libcurl itself:
+// nothing for a windowed program on Windows, and beside our log lock. Through here each
+// line goes where our lines go (standard error and korvane.log), whole. The bodies are left
+// out; what libcurl did and the headers both ways is what tells a failed download apart.
+extern "C" int http_trace_callback(CURL *, curl_infotype type, char *data, size_t size, void *) {
+    const char *prefix = nullptr;
+    if (type == CURLINFO_TEXT) prefix = "* ";
+    if (type == CURLINFO_HEADER_IN) prefix = "< ";
+    if (type == CURLINFO_HEADER_OUT) prefix = "> ";
+    if (!prefix) return 0;
+
+    String_Builder lines;
+    s64 start = 0;
+    for (s64 i = 0; i <= (s64)size; i++) {
+        if (i < (s64)size && data[i] != '\n') continue;
+        s64 end = i;
+        if (end > start && data[end - 1] == '\r') end--;
+        if (i < (s64)size || end > start) {
+            append(&lines, prefix);
+            append(&lines, String(data + start, end - start));
+            append(&lines, '\n');
+        }
+        start = i + 1;
+    }
+    write_locked(Log_Stream::STANDARD_ERROR, lines.string());
+    return 0;
+}
+
 // Time-outs so that a server that accepts and then says nothing, or trickles, cannot hang
 // the run: a body slower than 1 KiB/s for 30 s fails (and is retried, resuming).
 constexpr long CONNECT_TIMEOUT_SECONDS = 10;
@@ -251,6 +279,7 @@ Http_Result http_transfer(const Http_Request &request) {
         chain.step(curl.curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, ""));
     }
     chain.step(curl.curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L));
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, &http_trace_callback));
     chain.step(curl.curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &http_write_callback));
     chain.step(curl.curl_easy_setopt(handle, CURLOPT_WRITEDATA, (void *)&transfer));
     chain.step(curl.curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, RECEIVE_BUFFER_BYTES));

@@ -196,6 +196,9 @@ String http_get(String name);
 bool ensure_curl(CURLcode code, std::source_location caller = std::source_location::current());
 
 extern "C" size_t http_write_callback(char *data, size_t size, size_t count, void *user);
+// libcurl's trace of a transfer: what it did ("* "), the headers sent ("> ") and received
+// ("< "), one error line each, in the log; the bodies are left out.
+extern "C" int http_trace_callback(CURL *handle, curl_infotype type, char *data, size_t size, void *user);
 
 // The libcurl name of a result code without its CURLE_ prefix ("COULDNT_CONNECT"); the
 // number as text for codes this build does not know.

@@ -1,7 +1,38 @@
 // korvane.exe: the launcher and updater of the game.
+#include <ctime>
+
+#include "log.h"
+#include "os.h"
 #include "update_run.h"
 
+constexpr const char *LOG_FILE = "korvane.log";
+constexpr const char *PREVIOUS_LOG_FILE = "korvane_previous.log";
+constexpr s64 LOG_FILE_ROTATE_BYTES = 1 << 20;
+
+// A line in the log file alone, so that support can tell one run from the next.
+static void write_log_heading() {
+    char when[32] = "?";
+    std::time_t now = std::time(nullptr);
+    if (const std::tm *utc = std::gmtime(&now)) std::strftime(when, sizeof(when), "%Y-%m-%d %H:%M:%S", utc);
+    write_log_file_heading(tprint("--- korvane.exe started % UTC in %", when, get_working_directory()));
+}
+
 int main() {
+    // Every file the updater reads and writes is named relative to its own folder, however
+    // it was started (a shortcut without a start folder, a terminal elsewhere).
+    String folder = executable_folder();
+    s64 folder_error = folder.count ? set_working_directory(folder) : -1;
+
+    s64 log_error_code = open_log_file(LOG_FILE, PREVIOUS_LOG_FILE, LOG_FILE_ROTATE_BYTES);
+    write_log_heading();
+    if (folder_error) {
+        log_error("Could not make the program's folder \"%\" the working folder: code %, %", folder, folder_error,
+                  folder_error > 0 ? os_error_text(folder_error) : String("the system did not name it"));
+    }
+    if (log_error_code) {
+        log_error("Could not open \"%\": code %, %", LOG_FILE, log_error_code, os_error_text(log_error_code));
+    }
+
     run_update();
     return 0;
 }

@@ -103,14 +103,15 @@ Release_Check check_signed_file(const Release_Key &key, const Signature_Fetch &f
 }
 
 u64 read_newest_accepted_timestamp() {
-    if (!g_updater_os.path_exists(RELEASE_STATE_FILE)) return 0;
-    File_Contents contents = read_entire_file(RELEASE_STATE_FILE);
-    std::string_view text = contents.success ? contents.data.view() : std::string_view();
+    // A decimal u64 and a line end; anything longer is not a state file of ours.
+    u8 buffer[32];
+    s64 count = g_updater_os.read_small_file(RELEASE_STATE_FILE, buffer, (s64)sizeof(buffer));
+    if (count < 0) return 0;  // none yet: nothing accepted here
+    std::string_view text((const char *)buffer, (size_t)count);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
     u64 value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    bool valid = contents.success && !text.empty() && error == std::errc() && end == text.data() + text.size();
-    if (contents.success) free((void *)contents.data.data);
+    bool valid = count < (s64)sizeof(buffer) && !text.empty() && error == std::errc() && end == text.data() + text.size();
     if (!valid) {
         // Losing the guard is better than never updating again; the next accepted release
         // writes the file anew.

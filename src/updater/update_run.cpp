@@ -18,6 +18,8 @@ constexpr const char *CLIENT_FILE = "client.exe";
 constexpr const char *UPDATED_UPDATER_FILE = "korvane_updated.exe";
 constexpr const char *VERSION_FILE = "version.data";
 constexpr const char *INSTANCE_LOCK_FILE = "korvane.lock";
+// Where Windows keeps the replaced updater's file until a later start deletes it.
+constexpr const char *OLD_UPDATER_FILE = "korvane_old.exe";
 #ifdef _WIN32
 constexpr const char *CLIENT_START_PATH = ".\\client.exe";
 #else
@@ -73,6 +75,23 @@ Download_Outcome fetch_and_store(String site_name, String file_name, const Updat
     return outcome;
 }
 
+bool put_new_updater_in_place() {
+    File_Step moved = g_updater_os.put_in_place(UPDATED_UPDATER_FILE, UPDATER_FILE, OLD_UPDATER_FILE);
+    if (!moved.success) {
+        log_error("Could not put \"%\" in place of \"%\" (%): code %, %. The next start tries again.",
+                  UPDATED_UPDATER_FILE, UPDATER_FILE, moved.failed_step, moved.error_code,
+                  os_error_text(moved.error_code));
+    }
+    return moved.success;
+}
+
+void finish_earlier_self_update() {
+    // A failed delete is no harm: the old program may still be running; a later start
+    // deletes it.
+    if (g_updater_os.path_exists(OLD_UPDATER_FILE)) g_updater_os.delete_file(OLD_UPDATER_FILE);
+    if (g_updater_os.path_exists(UPDATED_UPDATER_FILE)) put_new_updater_in_place();
+}
+
 void run_update() {
     // One run per folder: a second one would write the same files (the library, the
     // downloads) under the first.
@@ -90,6 +109,8 @@ void run_update() {
     curl.curl_global_init(CURL_GLOBAL_ALL);
     g_updater_os.prepare_process();
 
+    // Before the identities are compared, so that an updater downloaded earlier counts.
+    finish_earlier_self_update();
     UpdaterClientVersions ours = local_identity();
     print("Our version is %\n", ours);
 
@@ -150,6 +171,8 @@ void run_update() {
                 DOWNLOAD_STORED) {
                 print("Downloaded updater");
                 updater_written = true;
+                // Before the game starts: from then on the GUI thread may end the process.
+                put_new_updater_in_place();
             }
             start_client();
         }

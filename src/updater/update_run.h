@@ -28,3 +28,12 @@ extern bool (*start_progress_window)();
 // The release key the run checks the site against (the compiled-in one); a slot of its own
 // so the run's checks can be tested with a key made for the test.
 extern Compiled_Release_Key (*update_release_key)();
+
+// Puts korvane_updated.exe in the place of korvane.exe (the file of the running program).
+// False when that failed: the error line is written and korvane_updated.exe stays for the
+// next start.
+bool put_new_updater_in_place();
+
+// What an earlier run left behind: the replaced updater's file (deleted when nothing runs
+// from it any more), and a new updater that could not be put in place then.
+void finish_earlier_self_update();

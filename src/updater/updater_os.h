@@ -83,6 +83,13 @@ struct Updater_Os {
     // old or the new file) and makes the rename itself durable.
     File_Step (*rename_into_place)(String from, String to);
 
+    // Puts the file `from` in the place of `to`, which may be the running program's own
+    // file. Where a running program's file cannot be replaced (Windows), `to` is first
+    // renamed to `aside` (a running image may be renamed), and renamed back when `from`
+    // then cannot take its place; elsewhere `aside` is not used. On failure `to` is as it
+    // was and `from` is still there.
+    File_Step (*put_in_place)(String from, String to, String aside);
+    bool (*delete_file)(String name);
     // Loads the working directory's library of that name by its full path (never by the
     // system's search of other folders).
     Library_Load (*load_library)(String name);

@@ -80,6 +80,20 @@ static File_Step succeeded() {
     return result;
 }
 
+static File_Step put_in_place(String from, String to, String) {
+    // The running program keeps its own file open, so renaming over it is safe here.
+    File_Step result;
+    if (rename(temp_c_string(from), temp_c_string(to)) != 0) {
+        result.error_code = errno;
+        result.failed_step = "rename";
+        return result;
+    }
+    result.success = true;
+    return result;
+}
+
+static bool delete_file(String name) { return unlink(temp_c_string(name)) == 0; }
+
 static File_Step remove_file(String name) {
     if (unlink(temp_c_string(name)) != 0 && errno != ENOENT) return failed("unlink");
     return succeeded();
@@ -289,6 +303,8 @@ Updater_Os platform_updater_os() {
     os.flush_and_close_download = flush_and_close_download;
     os.close_download = close_download;
     os.rename_into_place = rename_into_place;
+    os.put_in_place = put_in_place;
+    os.delete_file = delete_file;
     os.load_library = load_library;
     os.unload_library = unload_library;
     os.find_procedure = find_procedure;

@@ -81,6 +81,39 @@ static File_Step succeeded() {
     return result;
 }
 
+static File_Step put_in_place(String from, String to, String aside) {
+    File_Step result;
+    const wchar_t *from16 = (const wchar_t *)temp_utf16(from);
+    const wchar_t *to16 = (const wchar_t *)temp_utf16(to);
+    const wchar_t *aside16 = (const wchar_t *)temp_utf16(aside);
+    if (GetFileAttributesW(from16) == INVALID_FILE_ATTRIBUTES) {
+        result.error_code = (s64)GetLastError();
+        result.failed_step = "GetFileAttributesW";
+        return result;
+    }
+    // NOTE: Windows refuses to replace or delete the file of a running program, but lets it
+    // be renamed; the old file is deleted by a later start, once nothing runs from it.
+    bool moved_aside = MoveFileExW(to16, aside16, MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!moved_aside) {
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) {
+            result.error_code = (s64)error;
+            result.failed_step = "MoveFileExW (aside)";
+            return result;
+        }
+    }
+    if (!MoveFileExW(from16, to16, MOVEFILE_WRITE_THROUGH)) {
+        result.error_code = (s64)GetLastError();
+        result.failed_step = "MoveFileExW";
+        if (moved_aside) MoveFileExW(aside16, to16, 0);  // the player keeps a working program
+        return result;
+    }
+    result.success = true;
+    return result;
+}
+
+static bool delete_file(String name) { return DeleteFileW((const wchar_t *)temp_utf16(name)) != 0; }
+
 static bool opened_by_its_own_name(HANDLE file, String name);
 
 static File_Step remove_file(String name) {
@@ -304,6 +337,8 @@ Updater_Os platform_updater_os() {
     os.flush_and_close_download = flush_and_close_download;
     os.close_download = close_download;
     os.rename_into_place = rename_into_place;
+    os.put_in_place = put_in_place;
+    os.delete_file = delete_file;
     os.load_library = load_library;
     os.unload_library = unload_library;
     os.find_procedure = find_procedure;

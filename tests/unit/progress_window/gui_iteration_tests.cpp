@@ -3,6 +3,9 @@
 // the size changed, a close request ending the run.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "embedded_files.h"
 #include "font.h"
 #include "input_os.h"
@@ -110,4 +113,19 @@ TEST_F(Gui_Iteration, TimeStartsAtTheFirstIteration) {
     updater_window_iteration(&window, 10);
     updater_window_iteration(&window, 0);
     EXPECT_GE(window.time - first, 0.01);
+}
+
+// A run that is over before the GUI thread gets going: the thread ends the process at
+// once, with exit code 0, instead of making a window nobody would see while the main
+// thread waits for it.
+TEST(GuiThreadStart, EndsTheProcessWhenTheRunIsAlreadyOver) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            updater_done = true;
+            updater_window_start(test_counters());
+            fprintf(stderr, "window made after the run was over\n");
+            std::_Exit(1);
+        },
+        testing::ExitedWithCode(0), "");
 }

@@ -1,6 +1,7 @@
 // The fake operating system and libcurl of the update driver's tests.
 #include "fake_updater_os.h"
 
+#include "embedded_files.h"
 #include "update_run.h"
 
 #include <algorithm>
@@ -29,6 +30,7 @@ void show_message_box(String, String text) { fake.boxes.emplace_back(text.view()
 
 Process_Start start_process(String path) {
     fake.started.emplace_back(path.view());
+    fake.calls.push_back("start " + std::string(path.view()));
     Process_Start result;
     result.success = !fake.start_fails;
     result.error_code = fake.start_fails ? 2 : 0;
@@ -44,6 +46,37 @@ bool path_exists(String name) {
     for (const std::string &absent : fake.absent_paths) {
         if (absent == name.view()) return false;
     }
+    if (name == get_file_path(Libcurl)) return true;
+    std::string key(name.view());
+    return fake.present.count(key) > 0 || fake.files.count(key) > 0;
+}
+
+File_Step put_in_place(String from, String to, String aside) {
+    fake.put_in_place.push_back(std::string(from.view()) + " -> " + std::string(to.view()) + " (" +
+                                std::string(aside.view()) + ")");
+    fake.calls.push_back("put_in_place " + std::string(from.view()));
+    File_Step result;
+    if (fake.put_in_place_fails) {
+        result.error_code = 13;
+        result.failed_step = "rename";
+        return result;
+    }
+    fake.present.erase(std::string(from.view()));
+    fake.present.insert(std::string(to.view()));
+    auto moved = fake.files.find(std::string(from.view()));
+    if (moved != fake.files.end()) {
+        fake.files[std::string(to.view())] = moved->second;
+        fake.files.erase(std::string(from.view()));
+    }
+    result.success = true;
+    return result;
+}
+
+bool delete_file(String name) {
+    fake.deleted.emplace_back(name.view());
+    fake.calls.push_back("delete " + std::string(name.view()));
+    fake.present.erase(std::string(name.view()));
+    fake.files.erase(std::string(name.view()));
     return true;
 }
 
@@ -152,6 +185,8 @@ File_Step rename_into_place(String from, String to) {
     fake.files.erase(std::string(from.view()));
     fake.files[std::string(to.view())] = bytes;
     fake.replaced.emplace_back(std::string(to.view()), bytes);
+    fake.calls.push_back("replace " + std::string(to.view()));
+    fake.present.insert(std::string(to.view()));
     return ok_step();
 }
 
@@ -188,6 +223,7 @@ CURLcode fake_easy_setopt(CURL *, CURLoption option, ...) {
 
 CURLcode fake_easy_perform(CURL *) {
     fake.requested_urls.push_back(the_handle.url);
+    fake.calls.push_back("get " + the_handle.url.substr(the_handle.url.rfind('/') + 1));
     fake.ranges.push_back(the_handle.range);
     Fake_Response response;
     auto first = fake.first_responses.find(the_handle.url);
@@ -291,6 +327,8 @@ Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(star
     g_updater_os.flush_and_close_download = flush_and_close_download;
     g_updater_os.close_download = close_download;
     g_updater_os.rename_into_place = rename_into_place;
+    g_updater_os.put_in_place = put_in_place;
+    g_updater_os.delete_file = delete_file;
     g_updater_os.load_library = load_library;
     g_updater_os.unload_library = unload_library;
     g_updater_os.find_procedure = find_procedure;

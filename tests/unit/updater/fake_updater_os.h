@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,15 @@ struct Fake_World {
     std::string missing_procedure;    // a name the loaded library lacks...
     s32 missing_procedure_loads = 0;  // ...for this many loads
     std::string load_fails_with;  // the loader's reason; empty: the library loads
+    // Files the run finds present besides the HTTP library (which always is).
+    std::set<std::string> present;
+    std::vector<std::string> put_in_place;  // "from -> to (aside)", in order
+    std::vector<std::string> deleted;
+    bool put_in_place_fails = false;
+    // The run's transfers and its calls that touch files or start programs, in order, as
+    // "call name" ("get version.data", "put_in_place korvane_updated.exe"): what comes
+    // before what.
+    std::vector<std::string> calls;
 };
 
 extern Fake_World fake;

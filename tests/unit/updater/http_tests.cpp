@@ -185,3 +185,31 @@ TEST(Http, HostOfTheSiteUrl) {
     };
     for (const Case &c : cases) EXPECT_EQ(host_of_url(c.url), String(c.host)) << c.url;
 }
+
+TEST(Http, TraceGoesToTheErrorStreamLineByLineWithoutBodies) {
+    struct Case {
+        const char *name;
+        curl_infotype type;
+        std::string data;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"what libcurl did", CURLINFO_TEXT, "Connected to 127.0.0.1\n", "* Connected to 127.0.0.1\n"},
+        {"text without a line end", CURLINFO_TEXT, "Closing", "* Closing\n"},
+        {"request headers, all at once", CURLINFO_HEADER_OUT,
+         "GET /version.data HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "> GET /version.data HTTP/1.1\n> Host: 127.0.0.1\n> \n"},
+        {"one response header", CURLINFO_HEADER_IN, "HTTP/1.1 200 OK\r\n", "< HTTP/1.1 200 OK\n"},
+        {"body received", CURLINFO_DATA_IN, "binary\nbody", ""},
+        {"body sent", CURLINFO_DATA_OUT, "x", ""},
+        {"TLS bytes", CURLINFO_SSL_DATA_IN, "x", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string data = c.data;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(http_trace_callback(nullptr, c.type, data.data(), data.size(), nullptr), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+    }
+}

@@ -73,13 +73,9 @@ struct Keyed_Scope {
     Keyed_Scope(const char *stored_timestamp) {
         g_release_signer = make_signer(0x1122334455667788ull);
         update_release_key = test_release_key;
-        if (stored_timestamp) std::ofstream(RELEASE_STATE_FILE) << stored_timestamp;
-        else std::remove(RELEASE_STATE_FILE);
+        if (stored_timestamp) fake.files[RELEASE_STATE_FILE] = stored_timestamp;
     }
-    ~Keyed_Scope() {
-        update_release_key = saved;
-        std::remove(RELEASE_STATE_FILE);
-    }
+    ~Keyed_Scope() { update_release_key = saved; }
 };
 
 struct Output {

@@ -2,6 +2,9 @@
 // shown, which files are replaced and timed, whether the game starts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "fake_updater_os.h"
 #include "download.h"
 #include "http.h"
@@ -83,6 +86,13 @@ TEST(UpdateRun, MismatchDownloadsBothFilesAndGivesThemTheServerTimes) {
     using Times = std::vector<std::pair<std::string, u64>>;
     EXPECT_EQ(fake.times_set, (Times{{"client.exe", 133'500'000'001'234'567}, {"korvane_updated.exe", 133'400'000'000'000'001}}));
     EXPECT_EQ(fake.started, std::vector<std::string>{CLIENT_START});
+    // The new updater takes the running one's place before the game starts (from then on
+    // the progress window may end the process).
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"get version.data", "get client.exe", "replace client.exe",
+                                                    "get korvane.exe", "replace korvane_updated.exe",
+                                                    "put_in_place korvane_updated.exe",
+                                                    std::string("start ") + CLIENT_START}));
+    EXPECT_EQ(fake.put_in_place, std::vector<std::string>{"korvane_updated.exe -> korvane.exe (korvane_old.exe)"});
     EXPECT_TRUE(fake.boxes.empty());
     EXPECT_EQ(download_bytes_total, 12);
     EXPECT_EQ(download_bytes_received, 12);  // counted from 0 after the version check
@@ -147,6 +157,9 @@ TEST(UpdateRun, FailuresShowWhatThePlayerMustKnow) {
         std::vector<std::string> replaced;
         for (auto &[name, bytes] : fake.replaced) replaced.push_back(name);
         EXPECT_EQ(replaced, c.replaced);
+        // Only an updater that was written is put in place.
+        bool updater_written = std::find(replaced.begin(), replaced.end(), "korvane_updated.exe") != replaced.end();
+        EXPECT_EQ(fake.put_in_place.size(), updater_written ? 1u : 0u);
         EXPECT_EQ(fake.started.size(), c.started ? 1u : 0u);
         EXPECT_EQ(updater_done.load(), c.started);
         EXPECT_EQ(fake.times_set.empty(), !c.times_set);
@@ -186,4 +199,64 @@ TEST(InstanceLock, TheSystemRefusesASecondHolder) {
     EXPECT_FALSE(first.held_elsewhere);
     EXPECT_FALSE(second.acquired);
     EXPECT_TRUE(second.held_elsewhere);
+}
+
+TEST(UpdateRun, SelfUpdateIsFinishedAtTheNextStart) {
+    struct Case {
+        const char *name;
+        std::set<std::string> left_by_earlier_run;
+        bool put_in_place_fails;
+        std::vector<std::string> calls_before_the_version_check;
+        std::set<std::string> left_after;
+        bool error_line;
+    };
+    const Case cases[] = {
+        {"nothing left", {}, false, {}, {}, false},
+        {"new updater left", {"korvane_updated.exe"}, false, {"put_in_place korvane_updated.exe"}, {}, false},
+        {"old updater's file left", {"korvane_old.exe"}, false, {"delete korvane_old.exe"}, {}, false},
+        {"both left", {"korvane_old.exe", "korvane_updated.exe"}, false,
+         {"delete korvane_old.exe", "put_in_place korvane_updated.exe"}, {}, false},
+        {"new updater still cannot be put in place", {"korvane_updated.exe"}, true,
+         {"put_in_place korvane_updated.exe"}, {"korvane_updated.exe"}, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Fake_Os_Scope scope;
+        fake.present = c.left_by_earlier_run;
+        fake.put_in_place_fails = c.put_in_place_fails;
+        fake.responses[url_of("version.data")] = {record_bytes(local_record())};
+        Run_Output output = run();
+
+        // All of it before the version check, so that the comparison sees the new updater.
+        std::vector<std::string> expected = c.calls_before_the_version_check;
+        expected.push_back("get version.data");
+        expected.push_back(std::string("start ") + CLIENT_START);
+        EXPECT_EQ(fake.calls, expected);
+        std::set<std::string> left;
+        for (const char *name : {"korvane_updated.exe", "korvane_old.exe"})
+            if (fake.present.count(name)) left.insert(name);
+        EXPECT_EQ(left, c.left_after);
+        bool told = output.err.find("Could not put \"korvane_updated.exe\" in place of \"korvane.exe\" (rename): code 13") !=
+                    std::string::npos;
+        EXPECT_EQ(told, c.error_line) << output.err;
+        EXPECT_TRUE(fake.boxes.empty());  // the game starts; nothing for the player to do
+    }
+}
+
+TEST(UpdateRun, NewUpdaterThatCannotBePutInPlaceStaysAndTheGameStarts) {
+    Fake_Os_Scope scope;
+    fake.put_in_place_fails = true;
+    fake.responses[url_of("version.data")] = {record_bytes(server_record())};
+    fake.responses[url_of("client.exe")] = {"hello"};
+    fake.responses[url_of("korvane.exe")] = {"updater"};
+    Run_Output output = run();
+
+    EXPECT_EQ(fake.put_in_place.size(), 1u);
+    EXPECT_EQ(fake.present.count("korvane_updated.exe"), 1u);
+    EXPECT_NE(output.err.find("Could not put \"korvane_updated.exe\" in place of \"korvane.exe\" (rename): code 13, "),
+              std::string::npos)
+        << output.err;
+    EXPECT_NE(output.err.find("The next start tries again.\n"), std::string::npos) << output.err;
+    EXPECT_TRUE(fake.boxes.empty());
+    EXPECT_EQ(fake.started, std::vector<std::string>{CLIENT_START});
 }
