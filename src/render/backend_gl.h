@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "gl/gl_procedures.h"
 #include "render_target.h"
 #include "render_types.h"
 
@@ -73,9 +74,9 @@ void swap_buffers(Window_Type window);
 // --- texel formats and textures ---
 
 struct OGL_Format {
-    u32 internal_format = 0x500;  // GL_INVALID_ENUM when not supported
-    u32 pixel_format = 0x500;
-    u32 pixel_type = 0x500;
+    u32 internal_format = GL_INVALID_ENUM;  // when not supported
+    u32 pixel_format = GL_INVALID_ENUM;
+    u32 pixel_type = GL_INVALID_ENUM;
     bool compressed = false;
 };
 
