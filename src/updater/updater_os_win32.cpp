@@ -296,6 +296,8 @@ Updater_Os platform_updater_os() {
     os.flush_and_close_download = flush_and_close_download;
     os.close_download = close_download;
     os.rename_into_place = rename_into_place;
+    os.map_file = map_file_read_only;
+    os.unmap_file = unmap_file;
     os.load_library = load_library;
     os.unload_library = unload_library;
     os.find_procedure = find_procedure;
