@@ -76,7 +76,7 @@ def timed(argv):
     return seconds, result.stdout
 
 
-def update_timings(new_site, old_site, patch, runs=3):
+def update_timings(new_site, old_site, patch, runs=5):
     """The update itself, side by side: korvane.exe (the Linux build, windowless) updating a
     player folder that holds the old client, once with the patch on the site and once
     without it (the whole client), on loopback nginx, medians of a few runs in turn; the

@@ -172,7 +172,7 @@ def test_a_build_without_a_key_ignores_signatures(platform, folder, display):
         run = run_updater(platform, folder)
         asked = [path for _, path in server.requests]
     assert run.code == 0 and run.boxes == 0, run
-    assert "/version.data.minisig" not in asked, asked
+    assert [path for path in asked if path.endswith(".minisig")] == [], asked
     assert (folder / "client.exe").read_bytes() == client
     assert client_started(folder)
 
