@@ -3,7 +3,9 @@
 --large), a new client with 1 % of its bytes changed in scattered places and 1 MiB
 appended; the patch korvane-publish writes, its size against the whole client, the time
 to make it, and the time and memory to apply it as an update does (patch_bench: the old
-client mapped, the result written in pieces), beside `zstd -d --patch-from`.
+client mapped, the result written in pieces), beside `zstd -d --patch-from`; then the
+update itself: korvane.exe on loopback nginx with the patch on the site against the whole
+client, and its peak memory while it applies the patch.
 
   bench/update/bench_patch.py [--large] [--scatter runs|bytes] [--keep]
 
@@ -14,9 +16,11 @@ for the 256 MiB client, against 1.5 % with runs). The 2 GiB client is
 2 GiB - 1 MiB, so the new one with 1 MiB appended is exactly the 2 GiB window a patch
 may use. Files go to build/bench-patch/ and are removed unless --keep."""
 import argparse
+import filecmp
 import os
 import random
 import shutil
+import statistics
 import subprocess
 import sys
 import time
@@ -72,12 +76,63 @@ def timed(argv):
     return seconds, result.stdout
 
 
-def update_timings(new_site, old_site, patch):
-    """The update itself, side by side: korvane.exe updating a player folder holding the old
-    client, once with the patch on the site and once without it (the whole client), on
-    loopback nginx, medians of a few runs (see bench_update.py for the harness).
-    Needs the updater to ask for the patch; returns None until it does."""
-    return None
+def update_timings(new_site, old_site, patch, runs=5):
+    """The update itself, side by side: korvane.exe (the Linux build, windowless) updating a
+    player folder that holds the old client, once with the patch on the site and once
+    without it (the whole client), on loopback nginx, medians of a few runs in turn; the
+    peak resident memory of the patched runs. The loopback port is bench_update.py's
+    (KORVANE_BENCH_PORT)."""
+    sys.path.insert(0, str(ROOT / "bench" / "update"))
+    import bench_update  # noqa: E402 (its build and nginx, one harness for both benchmarks)
+
+    korvane = next(bench_update.build("linux").rglob("korvane.exe"))
+    windowless = dict(os.environ)
+    windowless.pop("DISPLAY", None)
+    run_folder = WORK / "player"
+    new_client = new_site / "client.exe"
+
+    def one_update(with_patch):
+        if run_folder.exists():
+            shutil.rmtree(run_folder)
+        run_folder.mkdir()
+        shutil.copy2(korvane, run_folder / "korvane.exe")
+        # copy2 keeps the time, which is what names the patch.
+        shutil.copy2(old_site / "client.exe", run_folder / "client.exe")
+        start = time.perf_counter()
+        process = subprocess.Popen([run_folder / "korvane.exe"], cwd=run_folder, stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL, env=windowless)
+        out = process.stdout.read()
+        _, status, usage = os.wait4(process.pid, 0)
+        seconds = time.perf_counter() - start
+        patched = b"from the patch" in out
+        if os.waitstatus_to_exitcode(status) != 0 or patched != with_patch:
+            raise SystemExit(f"the update {'with' if with_patch else 'without'} the patch went wrong:\n{out.decode()}")
+        if not filecmp.cmp(run_folder / "client.exe", new_client, shallow=False):
+            raise SystemExit("the updated client differs from the site's")
+        return seconds, usage.ru_maxrss
+
+    aside = WORK / patch.name
+    with bench_update.nginx_serving(new_site, bench_update.PORT):
+        with_patch, whole = [], []
+        try:
+            for _ in range(runs):
+                # In turn, so that both see the same state of the machine.
+                with_patch.append(one_update(True))
+                os.replace(patch, aside)
+                whole.append(one_update(False))
+                os.replace(aside, patch)
+        finally:
+            if aside.exists():
+                os.replace(aside, patch)
+    shutil.rmtree(run_folder)
+    patched_seconds = statistics.median(seconds for seconds, _ in with_patch)
+    whole_seconds = statistics.median(seconds for seconds, _ in whole)
+    transferred = patch.stat().st_size
+    return (f"update ({runs} runs each, medians, windowless): with the patch {patched_seconds:.3f} s, the whole "
+            f"client {whole_seconds:.3f} s, ratio {patched_seconds / whole_seconds:.2f}; client bytes transferred "
+            f"{transferred} against {new_client.stat().st_size} ({100 * transferred / new_client.stat().st_size:.2f} %); "
+            f"peak resident memory with the patch {max(rss for _, rss in with_patch) / 1024:.1f} MiB, the whole "
+            f"client {max(rss for _, rss in whole) / 1024:.1f} MiB")
 
 
 def measure(size, scatter, publisher, patch_bench):
@@ -110,11 +165,7 @@ def measure(size, scatter, publisher, patch_bench):
     for line in applied.splitlines():
         print(f"  patch_bench: {line}")
     print(f"  result byte-exact: {same}; zstd -d --patch-from: {zstd_seconds:.2f} s")
-    timings = update_timings(new_site, old_site, patch)
-    if timings is None:
-        print("  update with the patch against the whole client: not measured (the updater does not use patches yet)")
-    else:
-        print(f"  {timings}")
+    print(f"  {update_timings(new_site, old_site, patch)}", flush=True)
 
 
 def main():

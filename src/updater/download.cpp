@@ -9,6 +9,8 @@
 #include "error_box.h"
 #include "log.h"
 #include "os.h"
+#include "patch.h"
+#include "release_check.h"
 #include "temporary_storage.h"
 #include "update_counters.h"
 
@@ -145,12 +147,30 @@ static void report_file_step(String name, const File_Step &step) {
 
 // --- the checks before the rename ---
 
-bool check_before_rename(const Download_Target &target, String, s64 size) {
+bool check_before_rename(const Download_Target &target, String temporary_name, s64 size,
+                         const Minisign_Signature *signature) {
     // NOTE: this is the one place a finished body is judged before it replaces anything;
     // further checks of the file at its temporary name belong here.
     if (target.entry && size != target.entry->size) {
         log_error("% is % bytes but the update site's record says %", target.site_name, size, target.entry->size);
         return false;
+    }
+    if (target.release_key) {
+        assert_fatal(signature != nullptr, "A keyed download without its signature");
+        // Mapped, not read: a client of many GiB is hashed where it lies.
+        File_Mapping file = g_updater_os.map_file(temporary_name);
+        if (!file.success) {
+            log_error("% is refused: its temporary file % could not be read for the signature check",
+                      target.site_name, temporary_name);
+            return false;
+        }
+        Minisign_Check check = minisign_verify(*target.release_key, *signature, file.data);
+        g_updater_os.unmap_file(&file);
+        if (!check.ok) {
+            log_error("% is refused: %", target.site_name, check.reason);
+            return false;
+        }
+        print("% is signed by the release key\n", target.site_name);
     }
     return true;
 }
@@ -182,6 +202,151 @@ static Download_Outcome move_into_place(const Download_Target &target, String te
     return DOWNLOAD_FAILED;
 }
 
+// --- a patch instead of the whole file ---
+
+// What the patch's transfer works with: the body goes through the decoder into the writer.
+struct Patch_Transfer {
+    Patch_Apply *apply;
+    s64 file_size;           // the record's size of the file the patch makes
+    s64 total_adjusted = 0;  // what was taken off download_bytes_total for this patch
+};
+
+static bool patch_result_write(void *context, String piece) {
+    return file_writer_write((File_Writer *)context, (const u8 *)piece.data, piece.count);
+}
+
+static bool patch_body_begin(void *user, const Response_Head &head) {
+    Patch_Transfer *transfer = (Patch_Transfer *)user;
+    // The bar counts the patch's bytes in place of the file's, so it still reaches its end.
+    if (head.status == 200 && head.content_length >= 0) {
+        transfer->total_adjusted = transfer->file_size - head.content_length;
+        download_bytes_total.fetch_sub(transfer->total_adjusted);
+    }
+    return true;
+}
+
+static bool patch_body_write(void *user, const u8 *data, s64 count) {
+    return patch_feed(((Patch_Transfer *)user)->apply, String((const char *)data, count));
+}
+
+// Asks for the patch from target.patch_from to target.entry and applies it into the
+// temporary file. True when that decided the download (*outcome is then the result: stored,
+// or a target that could not be replaced, which a whole download would meet too); false
+// when the whole file is to be downloaded instead, with a line that says why. A patch is
+// never resumed: a failed one leaves nothing behind.
+static bool try_patch(const Download_Target &target, const Minisign_Signature *signature, Download_Outcome *outcome) {
+    const UpdaterClientVersions::File &entry = *target.entry;
+    String name = patch_name(*target.patch_from);
+    String temporary = download_temporary_name(target.file_name);
+    String note_name = resume_note_name(target.file_name);
+    // A whole download of this file that was cut short goes on where it stopped instead:
+    // those bytes are already here.
+    if (note_matches(note_name, entry)) return false;
+
+    File_Mapping old_file = g_updater_os.map_file(target.file_name);
+    if (!old_file.success || old_file.data.count != target.patch_from->size) {
+        log_error("% cannot be used: % is no longer the file of % bytes it was; downloading all of %", name,
+                  target.file_name, target.patch_from->size, target.site_name);
+        g_updater_os.unmap_file(&old_file);
+        return false;
+    }
+    remove_quietly(temporary);
+    Download_Open opened = g_updater_os.open_download(temporary, false);
+    if (!opened.step.success) {
+        // The whole download meets the same folder and tells the player.
+        report_file_step(temporary, opened.step);
+        g_updater_os.unmap_file(&old_file);
+        return false;
+    }
+    File_Writer writer;
+    writer.file = opened.handle;
+    writer.expected = entry.size;
+    writer.error.success = true;
+    if (entry.size > 0 && !g_updater_os.preallocate(writer.file, entry.size)) {
+        writer.error.failed_step = "preallocate";
+        writer.error.error_code = g_updater_os.last_error();
+        writer.error.success = false;
+    }
+
+    Patch_Apply apply;
+    Patch_Sink result_sink;
+    result_sink.write = patch_result_write;
+    result_sink.context = &writer;
+    Patch_Transfer transfer;
+    transfer.apply = &apply;
+    transfer.file_size = entry.size;
+    s64 received_before = download_bytes_received.load();
+    f64 transfer_start = seconds_since_init();
+
+    bool began = writer.error.success && patch_begin(&apply, old_file.data, entry.size, result_sink);
+    Http_Result last;
+    if (began) {
+        Http_Request request;
+        request.name = name;
+        request.sink.begin = patch_body_begin;
+        request.sink.write = patch_body_write;
+        request.sink.user = &transfer;
+        // A patch no smaller than the file itself is of no use.
+        request.max_body = entry.size;
+        last = http_transfer(request);
+        file_writer_flush(&writer);
+    }
+
+    String reason;
+    if (!writer.error.success) {
+        reason = tprint("writing % failed (%): code %, %", temporary, writer.error.failed_step, writer.error.error_code,
+                        os_error_text(writer.error.error_code));
+    } else if (!began || apply.failed) {
+        reason = patch_failure(&apply);
+    } else if (last.performed && last.head.status != 200) {
+        reason = tprint("the update site answered with HTTP status %", (s64)last.head.status);
+    } else if (!last.performed && last.code == CURLE_FILESIZE_EXCEEDED) {
+        reason = tprint("it is larger than % itself", target.site_name);
+    } else if (!last.performed) {
+        reason = tprint("its transfer failed (CURL code %)", curl_code_name(last.code));
+    } else if (!patch_finish(&apply)) {
+        reason = patch_failure(&apply);
+    }
+    patch_abandon(&apply);  // a no-op after patch_finish
+    // Nothing reads the old file any more; it must not be mapped when it is replaced.
+    g_updater_os.unmap_file(&old_file);
+
+    f64 flush_start = seconds_since_init();
+    if (reason.count == 0) {
+        File_Step flushed = g_updater_os.flush_and_close_download(writer.file);
+        if (!flushed.success) {
+            reason = tprint("writing % failed (%): code %, %", temporary, flushed.failed_step, flushed.error_code,
+                            os_error_text(flushed.error_code));
+        } else if (!check_before_rename(target, temporary, writer.size, signature)) {
+            reason = "its result was refused";
+        }
+    } else {
+        g_updater_os.close_download(writer.file);
+    }
+    if (reason.count > 0) {
+        if (last.performed && last.head.status == 404) {
+            // The ordinary answer of a site that has no patch from this client.
+            log_error("The update site has no patch from this % (%); downloading all of it", target.file_name, name);
+        } else {
+            log_error("% cannot be used: %; downloading all of %", name, reason, target.site_name);
+        }
+        remove_quietly(temporary);
+        // The bar's total takes back the file and keeps the patch's bytes already counted.
+        download_bytes_total.fetch_add(transfer.total_adjusted + (download_bytes_received.load() - received_before));
+        return false;
+    }
+    f64 flush_end = seconds_since_init();
+    *outcome = move_into_place(target, temporary);
+    if (*outcome == DOWNLOAD_FAILED) remove_quietly(temporary);
+    if (*outcome == DOWNLOAD_STORED) {
+        print("Stored % (% bytes) from the patch % (% bytes): transfer and patching % ms, flush % ms, checks and "
+              "rename % ms\n",
+              target.file_name, writer.size, name, apply.patch_bytes, (s64)((flush_start - transfer_start) * 1000),
+              (s64)((flush_end - flush_start) * 1000), (s64)((seconds_since_init() - flush_end) * 1000));
+    }
+    return true;
+}
+
 // --- one download ---
 
 Download_Outcome download_file(const Download_Target &target) {
@@ -189,6 +354,28 @@ Download_Outcome download_file(const Download_Target &target) {
         g_download.buffer = (u8 *)malloc((size_t)WRITE_BUFFER_BYTES);
         assert_fatal(g_download.buffer != nullptr, "Out of memory for the download buffer");
     }
+    // With a release key the signature comes first: a file without a valid one is refused
+    // before any of its body is fetched.
+    Signature_Fetch signature;
+    if (target.release_key) {
+        signature = fetch_signature(target.site_name);
+        String refusal = signature.reason;
+        if (signature.success) {
+            Minisign_Check signer = minisign_check_signer(*target.release_key, signature.signature);
+            if (!signer.ok) refusal = signer.reason;
+        }
+        if (refusal.count > 0) {
+            log_error("% is refused: %", target.site_name, refusal);
+            return DOWNLOAD_FAILED;
+        }
+    }
+    const Minisign_Signature *checked_signature = target.release_key ? &signature.signature : nullptr;
+
+    if (target.patch_from && target.entry) {
+        Download_Outcome patched;
+        if (try_patch(target, checked_signature, &patched)) return patched;
+    }
+
     String temporary = download_temporary_name(target.file_name);
     String note_name = resume_note_name(target.file_name);
     s64 expected = target.entry ? target.entry->size : -1;
@@ -326,7 +513,7 @@ Download_Outcome download_file(const Download_Target &target) {
         display_error_with_os("Failed to write % as file.", target.file_name);
         return DOWNLOAD_FAILED;
     }
-    if (!check_before_rename(target, temporary, writer.size)) {
+    if (!check_before_rename(target, temporary, writer.size, checked_signature)) {
         remove_quietly(temporary);
         remove_quietly(note_name);
         return DOWNLOAD_FAILED;

@@ -5,6 +5,7 @@
 
 #include "http.h"
 #include "identity.h"
+#include "minisign.h"
 #include "updater_os.h"
 
 struct Download_Target {
@@ -13,6 +14,12 @@ struct Download_Target {
     // The server record's entry for the file; null without a valid record (no size to
     // check, no resume across starts).
     const UpdaterClientVersions::File *entry = nullptr;
+    // A build with a release key: `<site_name>.minisig` is fetched first and must verify the
+    // finished file. Null: no signature is asked for.
+    const Release_Key *release_key = nullptr;
+    // The entry of the file already here (the old client) when the site may have a patch
+    // from it to `entry`; it is asked for first. Null: the whole file only.
+    const UpdaterClientVersions::File *patch_from = nullptr;
 };
 
 enum Download_Outcome {
@@ -52,8 +59,10 @@ bool file_writer_flush(File_Writer *writer);  // the buffer to the file
 bool file_writer_restart(File_Writer *writer);  // empties the file: the body starts again
 
 // The checks a finished body passes before it may replace anything (the file is flushed
-// and closed, and still at its temporary name). False: refused, and said why.
-bool check_before_rename(const Download_Target &target, String temporary_name, s64 size);
+// and closed, and still at its temporary name): its size against the record, and with a
+// release key its signature. False: refused, and said why.
+bool check_before_rename(const Download_Target &target, String temporary_name, s64 size,
+                         const Minisign_Signature *signature);
 
 // The run's box texts of this module.
 String target_in_use_text(String file_name);

@@ -191,7 +191,7 @@ static void begin_body(Transfer *transfer) {
 extern "C" size_t http_write_callback(char *data, size_t size, size_t count, void *user) {
     Transfer *transfer = (Transfer *)user;
     size_t bytes = size * count;
-    download_bytes_received.fetch_add((s64)bytes);
+    if (transfer->request->counts_progress) download_bytes_received.fetch_add((s64)bytes);
     if (!transfer->began) begin_body(transfer);
     if (transfer->stopped) return 0;
     if (!transfer->deliver) return bytes;  // an error page: read and dropped
@@ -362,7 +362,7 @@ static bool small_body_begin(void *, const Response_Head &) {
     return true;
 }
 
-Small_Fetch fetch_small_file(String name, s64 cap, s64 time_limit_ms) {
+Small_Fetch fetch_small_file(String name, s64 cap, s64 time_limit_ms, bool counts_progress) {
     f64 deadline = seconds_since_init() + (f64)time_limit_ms / 1000.0;
     Small_Fetch fetch;
     for (s32 attempt = 0;; attempt++) {
@@ -375,6 +375,7 @@ Small_Fetch fetch_small_file(String name, s64 cap, s64 time_limit_ms) {
         request.sink.write = small_body_write;
         request.sink.user = &sink;
         request.max_body = sink.cap;
+        request.counts_progress = counts_progress;
         s64 left_ms = (s64)((deadline - seconds_since_init()) * 1000.0);
         request.time_limit_ms = std::max<s64>(left_ms, 1);
         fetch.result = http_transfer(request);

@@ -143,6 +143,7 @@ struct Http_Request {
     s64 range_start = 0;        // > 0: ask for the bytes from here on
     s64 max_body = -1;          // an answer announcing a longer body fails at once; -1: no limit
     s64 time_limit_ms = 0;      // for the whole transfer; 0: none
+    bool counts_progress = true;  // its bytes go to download_bytes_received
 };
 
 struct Http_Result {
@@ -178,7 +179,8 @@ struct Small_Fetch {
 };
 // A small file into the process's small-body buffer, with retries of transient failures
 // inside the time limit. Bytes past `cap` (at most SMALL_FILE_CAP) fail the fetch.
-Small_Fetch fetch_small_file(String name, s64 cap, s64 time_limit_ms);
+// counts_progress false: a file the progress bar does not count (a signature).
+Small_Fetch fetch_small_file(String name, s64 cap, s64 time_limit_ms, bool counts_progress = true);
 
 // The module's state: the small files' buffer and the retry waits' jitter.
 struct Http_State {

@@ -131,16 +131,43 @@ Signature_Parse parse_signature(String text) {
     return result;
 }
 
-Minisign_Check minisign_verify(const Release_Key &key, const Minisign_Signature &signature, String message) {
-    Minisign_Check check;
+// The trusted comment is signed together with the file's signature, so a comment cannot
+// be moved to another file's signature or edited.
+static bool trusted_comment_matches(const Release_Key &key, const Minisign_Signature &signature) {
+    std::string global(MINISIGN_SIGNATURE_BYTES + signature.trusted_comment.size(), '\0');
+    memcpy(global.data(), signature.signature, MINISIGN_SIGNATURE_BYTES);
+    memcpy(global.data() + MINISIGN_SIGNATURE_BYTES, signature.trusted_comment.data(),
+           signature.trusted_comment.size());
+    return crypto_sign_verify_detached(signature.global_signature, (const u8 *)global.data(), global.size(),
+                                       key.public_key) == 0;
+}
+
+static bool key_matches(const Release_Key &key, const Minisign_Signature &signature, Minisign_Check *check) {
     if (sodium_init() < 0) {
-        check.reason = "libsodium could not be initialised";
-        return check;
+        check->reason = "libsodium could not be initialised";
+        return false;
     }
     if (signature.key_id != key.key_id) {
-        check.reason = "signed by another key than the release key";
+        check->reason = "signed by another key than the release key";
+        return false;
+    }
+    return true;
+}
+
+Minisign_Check minisign_check_signer(const Release_Key &key, const Minisign_Signature &signature) {
+    Minisign_Check check;
+    if (!key_matches(key, signature, &check)) return check;
+    if (!trusted_comment_matches(key, signature)) {
+        check.reason = "the trusted comment's signature does not match";
         return check;
     }
+    check.ok = true;
+    return check;
+}
+
+Minisign_Check minisign_verify(const Release_Key &key, const Minisign_Signature &signature, String message) {
+    Minisign_Check check;
+    if (!key_matches(key, signature, &check)) return check;
 
     const u8 *signed_bytes = (const u8 *)message.data;
     u64 signed_count = (u64)message.count;
@@ -155,15 +182,7 @@ Minisign_Check minisign_verify(const Release_Key &key, const Minisign_Signature 
         check.reason = "the signature does not match the file";
         return check;
     }
-
-    // The trusted comment is signed together with the file's signature, so a comment cannot
-    // be moved to another file's signature or edited.
-    std::string global(MINISIGN_SIGNATURE_BYTES + signature.trusted_comment.size(), '\0');
-    memcpy(global.data(), signature.signature, MINISIGN_SIGNATURE_BYTES);
-    memcpy(global.data() + MINISIGN_SIGNATURE_BYTES, signature.trusted_comment.data(),
-           signature.trusted_comment.size());
-    if (crypto_sign_verify_detached(signature.global_signature, (const u8 *)global.data(), global.size(),
-                                    key.public_key) != 0) {
+    if (!trusted_comment_matches(key, signature)) {
         check.reason = "the trusted comment's signature does not match";
         return check;
     }

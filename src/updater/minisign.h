@@ -55,6 +55,9 @@ struct Minisign_Check {
 // True only when the signature was made by `key` over `message` and the trusted comment is
 // the one signed with it.
 Minisign_Check minisign_verify(const Release_Key &key, const Minisign_Signature &signature, String message);
+// The part of the check that needs no file: made by `key`, its trusted comment intact. A
+// download asks this before it fetches the body a signature is for.
+Minisign_Check minisign_check_signer(const Release_Key &key, const Minisign_Signature &signature);
 
 struct Signed_Timestamp {
     u64 value = 0;

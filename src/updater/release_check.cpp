@@ -1,5 +1,5 @@
-// The release checks of the update run. The `.minisig` transfer is one small GET of its own
-// (not the download path's buffer), capped so a hostile site cannot make it large.
+// The release checks of the update run. A `.minisig` file comes through the small-file
+// fetch, capped so a hostile site cannot make it large.
 #include "release_check.h"
 
 #include <charconv>
@@ -11,65 +11,24 @@
 #include "temporary_storage.h"
 #include "updater_os.h"
 
-namespace {
-
-// One small transfer at a time, on the main thread.
-struct Small_Fetch_State {
-    char bytes[MINISIGN_SIGNATURE_FILE_MAX_BYTES];
-    s64 used = 0;
-    bool too_large = false;
-};
-Small_Fetch_State g_small_fetch;
-
-constexpr long SMALL_FETCH_CONNECT_TIMEOUT_SECONDS = 10;
-constexpr long SMALL_FETCH_TIMEOUT_SECONDS = 30;
-
-extern "C" size_t small_fetch_write(char *data, size_t size, size_t count, void *) {
-    size_t bytes = size * count;
-    if (bytes > (size_t)(MINISIGN_SIGNATURE_FILE_MAX_BYTES - g_small_fetch.used)) {
-        // NOTE: a short count makes libcurl stop the transfer at once with a write error.
-        g_small_fetch.too_large = true;
-        return 0;
-    }
-    memcpy(g_small_fetch.bytes + g_small_fetch.used, data, bytes);
-    g_small_fetch.used += (s64)bytes;
-    return bytes;
-}
-
-}  // namespace
+// The same patience as for version.data: the player is waiting either way.
+constexpr s64 SIGNATURE_TIME_LIMIT_MS = 30'000;
 
 Signature_Fetch fetch_signature(String file_name) {
     Signature_Fetch result;
     String name = tprint("%.minisig", file_name);
-    String url = tprint("%/%", update_site_url(), name);
-    print("%\n", url);
-    g_small_fetch.used = 0;
-    g_small_fetch.too_large = false;
-
-    CURL *handle = curl.curl_easy_init();
-    if (!handle) {
-        result.reason = tprint("could not fetch %: no transfer handle", name);
-        return result;
-    }
-    long status = 0;
-    CURLcode code = curl.curl_easy_setopt(handle, CURLOPT_URL, temp_c_string(url));
-    if (code == CURLE_OK) code = curl.curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
-    if (code == CURLE_OK) code = curl.curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &small_fetch_write);
-    if (code == CURLE_OK) code = curl.curl_easy_setopt(handle, CURLOPT_WRITEDATA, (void *)nullptr);
-    if (code == CURLE_OK) code = curl.curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, SMALL_FETCH_CONNECT_TIMEOUT_SECONDS);
-    if (code == CURLE_OK) code = curl.curl_easy_setopt(handle, CURLOPT_TIMEOUT, SMALL_FETCH_TIMEOUT_SECONDS);
-    if (code == CURLE_OK) code = curl.curl_easy_perform(handle);
-    if (code == CURLE_OK) code = curl.curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-    curl.curl_easy_cleanup(handle);
-
-    if (g_small_fetch.too_large) {
+    // NOTE: not counted by the progress bar, whose total holds only the files themselves.
+    Small_Fetch fetch = fetch_small_file(name, MINISIGN_SIGNATURE_FILE_MAX_BYTES, SIGNATURE_TIME_LIMIT_MS, false);
+    if (fetch.too_large) {
         result.reason = tprint("% is larger than % bytes", name, MINISIGN_SIGNATURE_FILE_MAX_BYTES);
-    } else if (code != CURLE_OK) {
-        result.reason = tprint("could not fetch %: CURL code %", name, curl_code_name(code));
-    } else if (status != 200) {
-        result.reason = tprint("the update site has no % (HTTP status %)", name, (s64)status);
+    } else if (!fetch.result.performed) {
+        result.reason = tprint("could not fetch %: CURL code %", name, curl_code_name(fetch.result.code));
+    } else if (fetch.result.head.status != 200) {
+        result.reason = tprint("the update site has no % (HTTP status %)", name, (s64)fetch.result.head.status);
+    } else if (!fetch.success) {
+        result.reason = tprint("could not fetch %: CURL code %", name, curl_code_name(fetch.result.code));
     } else {
-        Signature_Parse parsed = parse_signature(String(g_small_fetch.bytes, g_small_fetch.used));
+        Signature_Parse parsed = parse_signature(fetch.body);
         if (!parsed.success) {
             result.reason = tprint("% is not a minisign signature: %", name, parsed.error);
         } else {

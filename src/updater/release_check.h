@@ -11,9 +11,10 @@ struct Signature_Fetch {
     bool success = false;
     String reason;  // why there is no usable signature (names the file)
 };
-// GET of `<file_name>.minisig`, at most MINISIGN_SIGNATURE_FILE_MAX_BYTES, parsed. A missing
-// file (any status but 200), a failed transfer, an oversized or malformed file is a refusal.
-// Does not touch the download counters and shows no box.
+// GET of `<file_name>.minisig` through the small-file fetch (transient failures retried
+// within 30 s), at most MINISIGN_SIGNATURE_FILE_MAX_BYTES, parsed. A missing file (any
+// status but 200), a failed transfer, an oversized or malformed file is a refusal. Not
+// counted by the progress bar; shows no box.
 Signature_Fetch fetch_signature(String file_name);
 
 struct Release_Check {

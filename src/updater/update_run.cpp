@@ -65,11 +65,14 @@ static void set_download_time(String name, const UpdaterClientVersions::File &se
 }
 
 Download_Outcome fetch_and_store(String site_name, String file_name, const UpdaterClientVersions::File &server_file,
-                                 bool have_server_record) {
+                                 bool have_server_record, const Release_Key *release_key,
+                                 const UpdaterClientVersions::File *patch_from) {
     Download_Target target;
     target.site_name = site_name;
     target.file_name = file_name;
     target.entry = have_server_record ? &server_file : nullptr;
+    target.release_key = release_key;
+    target.patch_from = patch_from;
     Download_Outcome outcome = download_file(target);
     if (outcome == DOWNLOAD_STORED && have_server_record) set_download_time(file_name, server_file);
     return outcome;
@@ -164,11 +167,19 @@ void run_update() {
         download_bytes_total = download_size_of(server);
         window_running = start_progress_window();
 
-        Download_Outcome client = fetch_and_store(CLIENT_FILE, CLIENT_FILE, server.client, have_server_record);
+        // With a release key every downloaded file must carry its signature.
+        const Release_Key *release_key = release.present ? &release.key : nullptr;
+        // A client that is here and differs from the record's may be patched instead of
+        // downloaded whole.
+        const UpdaterClientVersions::File no_file = {};
+        bool patchable = have_server_record && !memory_equals(&ours.client, &no_file, sizeof(no_file)) &&
+                         !memory_equals(&ours.client, &server.client, sizeof(server.client));
+        Download_Outcome client = fetch_and_store(CLIENT_FILE, CLIENT_FILE, server.client, have_server_record,
+                                                  release_key, patchable ? &ours.client : nullptr);
         if (client == DOWNLOAD_STORED) {
             print("Downloaded client");
-            if (fetch_and_store(UPDATER_FILE, UPDATED_UPDATER_FILE, server.updater, have_server_record) ==
-                DOWNLOAD_STORED) {
+            if (fetch_and_store(UPDATER_FILE, UPDATED_UPDATER_FILE, server.updater, have_server_record,
+                                release_key) == DOWNLOAD_STORED) {
                 print("Downloaded updater");
                 updater_written = true;
                 // Before the game starts: from then on the GUI thread may end the process.

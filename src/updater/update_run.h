@@ -17,9 +17,12 @@ void start_client();
 UpdaterClientVersions local_identity();
 
 // Downloads one file of the site into file_name (never leaving a partial file) and gives
-// it the server's time when a valid record arrived.
+// it the server's time when a valid record arrived. With release_key the file must carry
+// its signature; with patch_from (the entry of the file already here) a patch from it is
+// asked for first.
 Download_Outcome fetch_and_store(String site_name, String file_name, const UpdaterClientVersions::File &server_file,
-                                 bool have_server_record);
+                                 bool have_server_record, const Release_Key *release_key = nullptr,
+                                 const UpdaterClientVersions::File *patch_from = nullptr);
 
 // Starts the progress window's thread (true when it runs); a slot of its own so the run can
 // be tested without a window.

@@ -2,6 +2,7 @@
 // the platform files fill it, tests put their own in to watch the calls.
 #pragma once
 
+#include "os.h"
 #include "types.h"
 
 struct Process_Start {
@@ -82,6 +83,11 @@ struct Updater_Os {
     // Renames the finished temporary file over the target (the target is always either the
     // old or the new file) and makes the rename itself durable.
     File_Step (*rename_into_place)(String from, String to);
+    // A whole file mapped read-only (the old client a patch refers to, a finished download
+    // whose signature is checked): its own pages, never a copy. Unmap before anything
+    // renames over the file: Windows refuses to replace a mapped file.
+    File_Mapping (*map_file)(String name);
+    void (*unmap_file)(File_Mapping *mapping);
 
     // Puts the file `from` in the place of `to`, which may be the running program's own
     // file. Where a running program's file cannot be replaced (Windows), `to` is first

@@ -339,6 +339,8 @@ Updater_Os platform_updater_os() {
     os.rename_into_place = rename_into_place;
     os.put_in_place = put_in_place;
     os.delete_file = delete_file;
+    os.map_file = map_file_read_only;
+    os.unmap_file = unmap_file;
     os.load_library = load_library;
     os.unload_library = unload_library;
     os.find_procedure = find_procedure;

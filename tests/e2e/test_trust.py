@@ -12,7 +12,8 @@ from pathlib import Path
 import pytest
 
 from conftest import BUILD_DIRS, BUILD_ROOT, FaultServer, Route, find_built, kill_group, sized_body
-from test_update import client_started, embedded_library, library_name, player_folder, run_updater
+from test_download import SERVER_TICKS
+from test_update import client_started, embedded_library, library_name, player_folder, record, run_updater
 
 KEYS = BUILD_ROOT / "e2e-keys"
 REFUSAL_BOX = ("The update site's files are not signed by the game's release key. The game was not updated "
@@ -66,12 +67,23 @@ def keyed_player(platform, folder, old_client=b"old client"):
     return folder
 
 
-def signed_site(server, record, signature, client):
+def site_record(client, release=0):
+    """A valid record for a site serving client and b"new updater" (the updater refuses
+    other sizes); releases differ in their times."""
+    return record(SERVER_TICKS + 2 * release + 1, len(b"new updater"), SERVER_TICKS + 2 * release, len(client))
+
+
+def signed_site(server, record, signature, client, key=None, tmp_path=None, legacy=False):
+    """A site serving record with signature (None: none); with key, client.exe and
+    korvane.exe carry their signatures too."""
     server.routes["/version.data"] = Route(record)
     if signature is not None:
         server.routes["/version.data.minisig"] = Route(signature)
     server.routes["/client.exe"] = Route(client)
     server.routes["/korvane.exe"] = Route(b"new updater")
+    if key is not None:
+        server.routes["/client.exe.minisig"] = Route(signature_of(client, key, tmp_path, legacy=legacy))
+        server.routes["/korvane.exe.minisig"] = Route(signature_of(b"new updater", key, tmp_path, legacy=legacy))
 
 
 # --- the keyed updater and version.data ---
@@ -79,22 +91,28 @@ def signed_site(server, record, signature, client):
 @pytest.mark.parametrize("legacy", [False, True], ids=["prehashed", "legacy"])
 def test_a_signed_record_is_used(platform, folder, tmp_path, display, release_key, legacy):
     keyed_player(platform, folder)
-    record = sized_body(56, seed=3)
     client = platform.client.read_bytes()
+    record = site_record(client)
     with FaultServer() as server:
-        signed_site(server, record, signature_of(record, release_key, tmp_path, legacy=legacy), client)
+        signed_site(server, record, signature_of(record, release_key, tmp_path, legacy=legacy), client,
+                    key=release_key, tmp_path=tmp_path, legacy=legacy)
         run = run_updater(platform, folder)
         asked = [path for _, path in server.requests]
     assert run.code == 0, run
     assert run.boxes == 0, run
     assert asked[:2] == ["/version.data.minisig", "/version.data"], asked
+    # Each file's signature before its body.
+    for name in ("client.exe", "korvane.exe"):
+        assert asked.index(f"/{name}.minisig") < asked.index(f"/{name}"), asked
+        assert f"{name} is signed by the release key\n" in run.out, run
     assert "version.data is signed by the release key\n" in run.out, run
     assert (folder / "client.exe").read_bytes() == client
+    assert (folder / "korvane_updated.exe").read_bytes() == b"new updater"
     assert client_started(folder)
 
 
 def test_refused_records_change_nothing(platform, folder, tmp_path, display, release_key, other_key):
-    record = sized_body(56, seed=4)
+    record = site_record(platform.client.read_bytes())
     tampered = bytearray(record)
     tampered[20] ^= 0x01  # same size, one bit
     good = signature_of(record, release_key, tmp_path)
@@ -123,11 +141,11 @@ def test_refused_records_change_nothing(platform, folder, tmp_path, display, rel
 def test_an_older_signed_record_after_a_newer_one_is_refused(platform, folder, tmp_path, display, release_key):
     keyed_player(platform, folder)
     newer_client = platform.client.read_bytes()
-    newer = sized_body(56, seed=5)
-    older = sized_body(56, seed=6)
+    newer = site_record(newer_client, release=2)
+    older = site_record(b"the old client", release=1)
     with FaultServer() as server:
         signed_site(server, newer, signature_of(newer, release_key, tmp_path, comment="timestamp:2000\tfile:version.data"),
-                    newer_client)
+                    newer_client, key=release_key, tmp_path=tmp_path)
         first = run_updater(platform, folder)
     assert first.code == 0 and first.boxes == 0, first
     assert (folder / "client.exe").read_bytes() == newer_client
@@ -150,45 +168,53 @@ def test_a_build_without_a_key_ignores_signatures(platform, folder, display):
     player_folder(platform, folder)
     client = platform.client.read_bytes()
     with FaultServer() as server:
-        signed_site(server, sized_body(56, seed=7), b"not a signature at all", client)
+        signed_site(server, site_record(client), b"not a signature at all", client)
         run = run_updater(platform, folder)
         asked = [path for _, path in server.requests]
     assert run.code == 0 and run.boxes == 0, run
-    assert "/version.data.minisig" not in asked, asked
+    assert [path for path in asked if path.endswith(".minisig")] == [], asked
     assert (folder / "client.exe").read_bytes() == client
     assert client_started(folder)
 
 
-# client.exe and korvane.exe are checked inside the download path, which another branch
-# reworks; these run once that wiring is in.
-CLIENT_WIRING = pytest.mark.skip(reason="needs the signature check wired into the download path")
+# --- the keyed updater and the downloaded files ---
 
-
-@CLIENT_WIRING
-def test_a_same_size_tampered_client_is_refused(platform, folder, tmp_path, display, release_key):
-    keyed_player(platform, folder)
-    record = sized_body(56, seed=8)
+def test_refused_downloads_keep_the_old_client(platform, folder, tmp_path, display, release_key, other_key):
     client = platform.client.read_bytes()
+    record = site_record(client)
     tampered = bytearray(client)
-    tampered[-1] ^= 0x01
-    with FaultServer() as server:
-        signed_site(server, record, signature_of(record, release_key, tmp_path), bytes(tampered))
-        server.routes["/client.exe.minisig"] = Route(signature_of(client, release_key, tmp_path))
-        run = run_updater(platform, folder)
-    assert "client.exe" in run.err and "the signature does not match the file" in run.err, run
-    assert (folder / "client.exe").read_bytes() == b"old client"
-    assert not client_started(folder, timeout=0.5)
-
-
-@CLIENT_WIRING
-def test_a_client_without_its_signature_is_refused(platform, folder, tmp_path, display, release_key):
-    keyed_player(platform, folder)
-    record = sized_body(56, seed=9)
-    with FaultServer() as server:
-        signed_site(server, record, signature_of(record, release_key, tmp_path), platform.client.read_bytes())
-        run = run_updater(platform, folder)
-    assert "the update site has no client.exe.minisig" in run.err, run
-    assert (folder / "client.exe").read_bytes() == b"old client"
+    tampered[-1] ^= 0x01  # same size, one bit: only the signature can tell
+    cases = [
+        ("same-size tampered client", bytes(tampered), signature_of(client, release_key, tmp_path), True,
+         "client.exe is refused: the signature does not match the file"),
+        ("no signature", client, None, False,
+         "client.exe is refused: the update site has no client.exe.minisig (HTTP status 404)"),
+        ("another key", client, signature_of(client, other_key, tmp_path), False,
+         "client.exe is refused: signed by another key than the release key"),
+        ("not a signature", client, b"<html>please log in</html>", False,
+         "client.exe is refused: client.exe.minisig is not a minisign signature"),
+    ]
+    for name, served, signature, body_fetched, line in cases:
+        work = folder / name.replace(" ", "_")
+        work.mkdir()
+        keyed_player(platform, work)
+        with FaultServer() as server:
+            signed_site(server, record, signature_of(record, release_key, tmp_path), served)
+            if signature is not None:
+                server.routes["/client.exe.minisig"] = Route(signature)
+            run = run_updater(platform, work)
+            asked = [path for _, path in server.requests]
+        assert run.code == 0, (name, run)
+        assert line in run.err, (name, run)
+        # Refused like a failed download: only the general box, not retried, nothing started.
+        assert run.boxes == 1, (name, run)
+        assert asked.count("/client.exe.minisig") == 1, (name, asked)
+        assert asked.count("/client.exe") == (1 if body_fetched else 0), (name, asked)
+        assert "/korvane.exe" not in asked, (name, asked)
+        assert (work / "client.exe").read_bytes() == b"old client", name
+        # The next start begins afresh.
+        assert not list(work.glob("*.download")) and not list(work.glob("*.resume")), name
+        assert not client_started(work, timeout=0.5), name
 
 
 # --- the HTTP library on disk, broken ---
@@ -205,7 +231,7 @@ def test_a_broken_library_is_written_again_and_the_run_goes_on(platform, folder,
     (folder / name).write_bytes(b"" if damage == "empty" else whole[:len(whole) // 3])
     client = platform.client.read_bytes()
     with FaultServer() as server:
-        server.routes["/version.data"] = Route(sized_body(56))
+        server.routes["/version.data"] = Route(site_record(client))
         server.routes["/client.exe"] = Route(client)
         server.routes["/korvane.exe"] = Route(b"new updater")
         run = run_updater(platform, folder)
@@ -224,7 +250,7 @@ def test_a_second_start_during_an_update_ends_quietly(platform, folder, display)
     # The stand-in game with padding after its image (which it ignores), to make it last.
     client = platform.client.read_bytes() + sized_body(4 * 2**20, seed=10)
     with FaultServer() as server:
-        server.routes["/version.data"] = Route(sized_body(56))
+        server.routes["/version.data"] = Route(site_record(client))
         # Slow enough that the first run is surely still downloading when the second starts.
         server.routes["/client.exe"] = Route(client, chunk=2**18, delay=0.25)
         server.routes["/korvane.exe"] = Route(b"new updater")

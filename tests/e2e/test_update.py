@@ -301,7 +301,9 @@ def test_a_library_missing_a_procedure_is_written_again_and_the_run_goes_on(plat
     shutil.copy(partial, folder / library_name(platform))
     client = platform.client.read_bytes()
     with FaultServer() as server:
-        server.routes["/version.data"] = Route(sized_body(56))
+        # A record whose sizes are those served (the updater refuses other sizes).
+        server.routes["/version.data"] = Route(record(133_500_000_000_000_001, len(b"new updater"),
+                                                      133_500_000_000_000_000, len(client)))
         server.routes["/client.exe"] = Route(client)
         server.routes["/korvane.exe"] = Route(b"new updater")
         run = run_updater(platform, folder)

@@ -3,8 +3,12 @@
 // resume, what the player is told, how long the run waits.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "download.h"
 #include "fake_updater_os.h"
+#include "os.h"
+#include "patch.h"
 #include "update_counters.h"
 
 namespace {
@@ -231,4 +235,132 @@ TEST(Download, TheWriterGathersChunksAndNeverPassesTheExpectedSize) {
     EXPECT_TRUE(file_writer_flush(&writer));
     EXPECT_EQ((s64)fake.files["w.download"].size(), sent);
     EXPECT_EQ(writer.size, sent);
+}
+
+// --- patches ---
+
+namespace {
+
+std::string patch_fixture(const char *name) {
+    std::string path = std::string(KORVANE_FIXTURES_DIR "/patch/") + name;
+    File_Contents contents = read_entire_file(String(path.c_str()));
+    EXPECT_TRUE(contents.success) << path;
+    std::string bytes(contents.data.view());
+    free((void *)contents.data.data);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(Download, APatchFromTheOldClientIsTriedFirstAndAnyFailureFallsBackToTheWholeFile) {
+    const std::string old_client = patch_fixture("old.bin");
+    const std::string new_client = patch_fixture("new.bin");
+    const std::string good = patch_fixture("good.zst");
+    std::string broken = good;
+    broken[good.size() / 2] ^= 0x5A;
+    const UpdaterClientVersions::File old_entry = entry_of_size((s64)old_client.size(), 133'400'000'000'000'000);
+    const std::string patch_url = url_of(std::string(patch_name(old_entry).view()).c_str());
+    const std::string client_url = url_of("client.exe");
+
+    struct Case {
+        const char *name;
+        std::string here;                     // client.exe in the folder
+        std::vector<Fake_Response> patch;     // in turn; empty: not on the site
+        std::string whole;                    // what the site serves as client.exe
+        std::map<std::string, std::string> folder;  // more files in the folder
+        bool patched;                         // stored from the patch, the whole file never asked for
+        std::string told;                     // on the error lines
+    };
+    const std::string extra = new_client + "!";
+    Fake_Response good_cut{good};
+    good_cut.deliver = 100;
+    good_cut.perform_result = CURLE_RECV_ERROR;
+    const Case cases[] = {
+        {"the patch", old_client, {{good}}, new_client, {}, true, ""},
+        {"not on the site", old_client, {{"gone", 404}}, new_client, {}, false,
+         "The update site has no patch from this client.exe (" + patch_url.substr(patch_url.rfind('/') + 1) + ")"},
+        {"a broken patch", old_client, {{broken}}, new_client, {}, false, "cannot be used: the "},
+        {"a patch from another old client", patch_fixture("other_old.bin"), {{good}}, new_client, {}, false,
+         "was made from another old client"},
+        {"a result of another size than the record's", old_client, {{good}}, extra, {}, false,
+         "the patch makes a file of 6700 bytes, the expected size is 6701"},
+        {"a patch cut short is not retried", old_client, {good_cut}, new_client, {}, false,
+         "its transfer failed (CURL code RECV_ERROR)"},
+        {"the server fails", old_client, {{"busy", 503}}, new_client, {}, false, "HTTP status 503"},
+        {"a patch larger than the client", old_client, {{std::string(7000, 'p')}}, new_client, {}, false,
+         "it is larger than client.exe itself"},
+        {"the old client changed since it was looked at", old_client + "more", {{good}}, new_client, {}, false,
+         "client.exe is no longer the file of 6000 bytes it was"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Fake_Os_Scope scope;
+        fake.files = c.folder;
+        fake.files["client.exe"] = c.here;
+        if (!c.patch.empty()) {
+            fake.first_responses[patch_url] = std::vector<Fake_Response>(c.patch.begin(), c.patch.end() - 1);
+            fake.responses[patch_url] = c.patch.back();
+        }
+        fake.responses[client_url] = {c.whole};
+        UpdaterClientVersions::File entry = entry_of_size((s64)c.whole.size());
+        download_bytes_total = entry.size;
+        download_bytes_received = 0;
+
+        Download_Target target;
+        target.site_name = "client.exe";
+        target.file_name = "client.exe";
+        target.entry = &entry;
+        target.patch_from = &old_entry;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        Download_Outcome outcome = download_file(target);
+        std::string out = testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+
+        EXPECT_EQ(outcome, DOWNLOAD_STORED);
+        EXPECT_EQ(fake.files["client.exe"], c.whole);
+        std::vector<std::string> urls = {patch_url};
+        if (!c.patched) urls.push_back(client_url);
+        if (c.here.size() != old_client.size()) urls = {client_url};  // nothing to patch from
+        EXPECT_EQ(fake.requested_urls, urls);
+        // One line says why; nothing the player has to answer.
+        EXPECT_TRUE(fake.boxes.empty());
+        if (!c.told.empty()) {
+            EXPECT_NE(err.find(c.told), std::string::npos) << err;
+        }
+        EXPECT_EQ(c.patched, err.empty()) << err;
+        // The bar reaches its end: the bytes counted are the total, patch bytes included.
+        EXPECT_EQ(download_bytes_received.load(), download_bytes_total.load());
+        if (c.patched) {
+            EXPECT_EQ(download_bytes_total.load(), (s64)good.size());
+        }
+        EXPECT_EQ(fake.files.count("client.exe.download"), 0u);
+        EXPECT_EQ(fake.files.count("client.exe.resume"), 0u);
+    }
+}
+
+TEST(Download, AWholeDownloadCutShortIsResumedRatherThanPatched) {
+    Fake_Os_Scope scope;
+    const std::string old_client = patch_fixture("old.bin");
+    const std::string new_client = patch_fixture("new.bin");
+    const UpdaterClientVersions::File old_entry = entry_of_size((s64)old_client.size(), 133'400'000'000'000'000);
+    UpdaterClientVersions::File entry = entry_of_size((s64)new_client.size());
+    fake.files["client.exe"] = old_client;
+    fake.files["client.exe.download"] = new_client.substr(0, 4000);
+    fake.files["client.exe.resume"] = note_for(entry);
+    fake.responses[url_of("client.exe")] = {new_client};
+    fake.responses[url_of(std::string(patch_name(old_entry).view()).c_str())] = {patch_fixture("good.zst")};
+    Download_Target target;
+    target.site_name = "client.exe";
+    target.file_name = "client.exe";
+    target.entry = &entry;
+    target.patch_from = &old_entry;
+    Outcome_Output result;
+    testing::internal::CaptureStdout();
+    result.outcome = download_file(target);
+    result.out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result.outcome, DOWNLOAD_STORED);
+    EXPECT_EQ(fake.requested_urls, std::vector<std::string>{url_of("client.exe")});
+    EXPECT_EQ(fake.ranges, std::vector<std::string>{"4000-"});
+    EXPECT_EQ(fake.files["client.exe"], new_client);
 }

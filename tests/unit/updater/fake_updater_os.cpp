@@ -112,6 +112,7 @@ File_Step remove_file(String name) {
 }
 
 std::vector<std::string> open_names;  // by handle value
+std::vector<std::pair<std::string, const char *>> open_mappings;  // name, first byte
 
 std::string &file_of(Download_Handle handle) { return fake.files[open_names[(size_t)handle.value]]; }
 
@@ -173,8 +174,38 @@ void start_writeback(Download_Handle, s64, s64) {}
 File_Step flush_and_close_download(Download_Handle) { return ok_step(); }
 void close_download(Download_Handle) {}
 
+// The folder's bytes themselves: nothing may change a file while it is mapped.
+File_Mapping fake_map_file(String name) {
+    File_Mapping mapping;
+    auto found = fake.files.find(std::string(name.view()));
+    if (found == fake.files.end()) return mapping;
+    fake.mapped.emplace_back(name.view());
+    mapping.data = String(found->second.data(), (s64)found->second.size());
+    mapping.success = true;
+    open_mappings.emplace_back(std::string(name.view()), mapping.data.data);
+    return mapping;
+}
+void fake_unmap_file(File_Mapping *mapping) {
+    for (size_t i = 0; i < open_mappings.size(); i++) {
+        if (mapping->success && open_mappings[i].second == mapping->data.data) {
+            open_mappings.erase(open_mappings.begin() + (ptrdiff_t)i);
+            break;
+        }
+    }
+    *mapping = File_Mapping{};
+}
+
+bool is_mapped(const std::string &name) {
+    for (auto &[mapped_name, data] : open_mappings) {
+        if (mapped_name == name) return true;
+    }
+    return false;
+}
+
 File_Step rename_into_place(String from, String to) {
     if (fake.replace_fails_for == to.view()) return failed_step("rename", 13);
+    // As Windows does (ERROR_USER_MAPPED_FILE).
+    if (is_mapped(std::string(from.view())) || is_mapped(std::string(to.view()))) return failed_step("rename", 1224);
     if (fake.in_use_renames > 0) {
         fake.in_use_renames--;
         File_Step step = failed_step("MoveFileExW", 32);
@@ -311,6 +342,7 @@ static bool no_progress_window() { return false; }
 
 Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(start_progress_window) {
     fake = Fake_World();
+    open_mappings.clear();
     start_progress_window = no_progress_window;
     g_updater_os.show_message_box = show_message_box;
     g_updater_os.start_process = start_process;
@@ -329,6 +361,8 @@ Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(star
     g_updater_os.rename_into_place = rename_into_place;
     g_updater_os.put_in_place = put_in_place;
     g_updater_os.delete_file = delete_file;
+    g_updater_os.map_file = fake_map_file;
+    g_updater_os.unmap_file = fake_unmap_file;
     g_updater_os.load_library = load_library;
     g_updater_os.unload_library = unload_library;
     g_updater_os.find_procedure = find_procedure;

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 
 #include "fake_updater_os.h"
 #include "release_check.h"
@@ -195,4 +196,98 @@ TEST(SignedRun, ABuildWithoutAKeyNeverAsksForSignatures) {
     run();
     EXPECT_EQ(fake.requested_urls, std::vector<std::string>{url_of("version.data")});
     EXPECT_EQ(fake.started.size(), 1u);
+}
+
+// --- the downloaded files of a keyed build ---
+
+TEST(SignedDownload, AFileIsStoredOnlyWithItsSignatureFromTheReleaseKey) {
+    const std::string client = "the new client, forty bytes of it.......";
+    std::string tampered = client;
+    tampered[39] ^= 1;
+    enum Serve { SIGNED, NONE, OTHER_KEY, EDITED_COMMENT, GARBAGE };
+    struct Case {
+        const char *name;
+        std::string body;  // what the site serves as client.exe
+        Serve serve;
+        std::map<std::string, std::string> folder;  // a partial download kept for a resume
+        std::string reason;   // empty: stored
+        bool body_fetched;    // the body is asked for (a refused signature stops before it)
+    };
+    const UpdaterClientVersions::File entry = make_file_identity(write_time_from_ticks(133'500'000'001'234'567), 40);
+    const std::string note = std::string("KVRESUM1", 8) + std::string((const char *)&entry, sizeof(entry));
+    const std::map<std::string, std::string> good_part = {{"client.exe.download", client.substr(0, 20)},
+                                                          {"client.exe.resume", note}};
+    const std::map<std::string, std::string> bad_part = {{"client.exe.download", tampered.substr(0, 20) + "x"},
+                                                         {"client.exe.resume", note}};
+    const std::map<std::string, std::string> bad_whole = {{"client.exe.download", tampered},
+                                                          {"client.exe.resume", note}};
+    const Case cases[] = {
+        {"signed", client, SIGNED, {}, "", true},
+        {"resumed and signed", client, SIGNED, good_part, "", true},
+        {"same size, one bit changed", tampered, SIGNED, {}, "the signature does not match the file", true},
+        {"a kept part that was tampered with", client, SIGNED, bad_part, "the signature does not match the file",
+         true},
+        {"finished before, tampered with since", client, SIGNED, bad_whole, "the signature does not match the file",
+         false},
+        {"no signature", client, NONE, {}, "the update site has no client.exe.minisig (HTTP status 404)", false},
+        {"another key", client, OTHER_KEY, {}, "signed by another key than the release key", false},
+        {"an edited trusted comment", client, EDITED_COMMENT, {}, "the trusted comment's signature does not match",
+         false},
+        {"not a signature", client, GARBAGE, {},
+         "client.exe.minisig is not a minisign signature: the first line is not an \"untrusted comment: \" line",
+         false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Keyed_Scope scope(nullptr);
+        Test_Signer other = make_signer(0x99);
+        std::string signature;
+        switch (c.serve) {
+        case SIGNED: signature = sign(g_release_signer, client, "timestamp:5\tfile:client.exe"); break;
+        case NONE: break;
+        case OTHER_KEY: signature = sign(other, client, "timestamp:5"); break;
+        case EDITED_COMMENT: {
+            signature = sign(g_release_signer, client, "timestamp:5");
+            size_t at = signature.find("timestamp:5");
+            signature.replace(at, 11, "timestamp:9");
+            break;
+        }
+        case GARBAGE: signature = "<html>please log in</html>"; break;
+        }
+        fake.files = c.folder;
+        fake.files["client.exe"] = "old client";
+        fake.responses[url_of("client.exe.minisig")] = {signature, c.serve == NONE ? 404 : 200};
+        fake.responses[url_of("client.exe")] = {c.body};
+        Compiled_Release_Key key = test_release_key();
+        Download_Target target;
+        target.site_name = "client.exe";
+        target.file_name = "client.exe";
+        target.entry = &entry;
+        target.release_key = &key.key;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        Download_Outcome outcome = download_file(target);
+        std::string out = testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+
+        EXPECT_EQ(fake.requested_urls.front(), url_of("client.exe.minisig"));
+        bool fetched = false;
+        for (const std::string &url : fake.requested_urls) fetched = fetched || url == url_of("client.exe");
+        EXPECT_EQ(fetched, c.body_fetched);
+        if (c.reason.empty()) {
+            EXPECT_EQ(outcome, DOWNLOAD_STORED);
+            EXPECT_EQ(fake.files["client.exe"], client);
+            EXPECT_NE(out.find("client.exe is signed by the release key\n"), std::string::npos) << out;
+        } else {
+            EXPECT_EQ(outcome, DOWNLOAD_FAILED);
+            EXPECT_EQ(fake.files["client.exe"], "old client");
+            EXPECT_NE(err.find("client.exe is refused: " + c.reason + "\n"), std::string::npos) << err;
+            // Refused like a failed download, never retried: the run's own box follows.
+            EXPECT_TRUE(fake.boxes.empty());
+            EXPECT_TRUE(fake.sleeps.empty());
+        }
+        // A refused file is not resumed on the next start: it begins afresh.
+        EXPECT_EQ(fake.files.count("client.exe.download"), 0u);
+        EXPECT_EQ(fake.files.count("client.exe.resume"), 0u);
+    }
 }
