@@ -1,73 +1,96 @@
 // The texel-format table and bitmaps.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "render.h"
 
 namespace {
 
-TEST(TextureFormat, OpenGlFormatsAndTexelSizes) {
-    constexpr u32 X = GL_INVALID_ENUM;
-    struct Row {
-        Texture_Format format;
-        s32 bytes;
-        u32 internal_format, srgb_internal_format;  // 0: no sRGB variant
-        u32 pixel_format, pixel_type;
-        bool compressed;
-    } rows[] = {
-        {Texture_Format::Unknown, 0, X, 0, X, X, false},
-        {Texture_Format::R8, 1, 0x8229, 0, 0x1903, 0x1401, false},
-        {Texture_Format::RG8, 2, 0x822B, 0, 0x8227, 0x1401, false},
-        {Texture_Format::RGB8, 3, 0x8051, 0x8C41, 0x1907, 0x1401, false},
-        {Texture_Format::RGBA8, 4, 0x8058, 0x8C43, 0x1908, 0x1401, false},
-        {Texture_Format::BGRA8, 4, 0x8058, 0x8C43, 0x80E1, 0x1401, false},
-        {Texture_Format::B5G6R5, 2, 0x1907, 0x8C40, 0x80E0, 0x8363, false},
-        {Texture_Format::RGB10A2, 4, 0x8059, 0, 0x1908, 0x8036, false},
-        {Texture_Format::R16, 2, 0x822A, 0, 0x1903, 0x1403, false},
-        {Texture_Format::R16F, 2, 0x822D, 0, 0x1903, 0x140B, false},
-        {Texture_Format::RG16F, 4, 0x822F, 0, 0x8227, 0x140B, false},
-        {Texture_Format::RGBA16F, 8, 0x881A, 0, 0x1908, 0x140B, false},
-        {Texture_Format::R32F, 4, 0x822E, 0, 0x1903, 0x1406, false},
-        {Texture_Format::RG32F, 8, 0x8230, 0, 0x8227, 0x1406, false},
-        {Texture_Format::RGBA32F, 16, 0x8814, 0, 0x1908, 0x1406, false},
-        {Texture_Format::RG11B10F, 4, 0x8C3A, 0, 0x1907, 0x8C3B, false},
-        {Texture_Format::RGB9E5F, 4, 0x8C3D, 0, 0x1907, 0x8C3E, false},
-        {Texture_Format::R16I, 2, 0x8233, 0, 0x1903, 0x1402, false},
-        {Texture_Format::RG16I, 4, 0x8239, 0, 0x8227, 0x1402, false},
-        {Texture_Format::RGBA16I, 8, 0x8D88, 0, 0x1908, 0x1402, false},
-        {Texture_Format::R32I, 4, 0x8235, 0, 0x1903, 0x1404, false},
-        {Texture_Format::RG32I, 8, 0x823B, 0, 0x8227, 0x1404, false},
-        {Texture_Format::RGBA32I, 16, 0x8D82, 0, 0x1908, 0x1404, false},
-        {Texture_Format::BC1, 0, 0x83F0, 0x8C4C, X, X, true},
-        {Texture_Format::BC3, 0, 0x83F3, 0x8C4F, X, X, true},
-        {Texture_Format::BC4, 0, 0x8DBB, 0, X, X, true},
-        {Texture_Format::BC5, 0, 0x8DBD, 0, X, X, true},
-        {Texture_Format::BC6, 0, 0x8E8F, 0, X, X, true},
-        {Texture_Format::BC7, 0, 0x8E8C, 0x8E8D, X, X, true},
-        {Texture_Format::ETC_RGB, 0, X, 0, X, X, false},
-        {Texture_Format::ETC_RGBA, 0, X, 0, X, X, false},
-        {Texture_Format::ETC_R, 0, X, 0, X, X, false},
-        {Texture_Format::ETC_RG, 0, X, 0, X, X, false},
-        {Texture_Format::ETC_RGB_A1, 0, X, 0, X, X, false},
-        {Texture_Format::D16, 2, 0x81A5, 0, 0x1902, 0x1403, false},
-        {Texture_Format::D24S8, 4, 0x88F0, 0, 0x84F9, 0x84FA, false},
-        {Texture_Format::D32F, 4, 0x8CAC, 0, 0x1902, 0x1406, false},
-        {Texture_Format::D32FS8, 8, 0x8CAD, 0, 0x84F9, 0x8DAD, false},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(enum_member_name(row.format));
-        OGL_Format f = get_ogl_format(row.format, false);
-        EXPECT_EQ(f.internal_format, row.internal_format);
-        EXPECT_EQ(f.pixel_format, row.pixel_format);
-        EXPECT_EQ(f.pixel_type, row.pixel_type);
-        EXPECT_EQ(f.compressed, row.compressed);
-        EXPECT_EQ(get_image_bytes_per_texel(row.format), row.bytes);
-        EXPECT_EQ(is_supported(row.format), row.internal_format != X);
-        if (row.srgb_internal_format) {
-            OGL_Format s = get_ogl_format(row.format, true);
-            EXPECT_EQ(s.internal_format, row.srgb_internal_format);
-            EXPECT_EQ(s.pixel_format, row.pixel_format);
-        }
+// What the format table must satisfy, checked for every member of the enum instead of a
+// copy of the table: an uncompressed format uploads whole texels (its pixel format's
+// channels times its pixel type's bytes, or the packed type's size), a compressed one has
+// an internal format and nothing to upload texel by texel, a format without an OpenGL
+// counterpart has nothing; no two formats share a storage and upload order; an sRGB
+// request gives a different storage with the same upload where a variant exists.
+constexpr Texture_Format ALL_FORMATS[] = {
+    Texture_Format::Unknown, Texture_Format::R8,       Texture_Format::RG8,      Texture_Format::RGB8,
+    Texture_Format::RGBA8,   Texture_Format::BGRA8,    Texture_Format::B5G6R5,  Texture_Format::RGB10A2,
+    Texture_Format::R16,     Texture_Format::R16F,     Texture_Format::RG16F,   Texture_Format::RGBA16F,
+    Texture_Format::R32F,    Texture_Format::RG32F,    Texture_Format::RGBA32F, Texture_Format::RG11B10F,
+    Texture_Format::RGB9E5F, Texture_Format::R16I,     Texture_Format::RG16I,   Texture_Format::RGBA16I,
+    Texture_Format::R32I,    Texture_Format::RG32I,    Texture_Format::RGBA32I, Texture_Format::BC1,
+    Texture_Format::BC3,     Texture_Format::BC4,      Texture_Format::BC5,     Texture_Format::BC6,
+    Texture_Format::BC7,     Texture_Format::ETC_RGB,  Texture_Format::ETC_RGBA, Texture_Format::ETC_R,
+    Texture_Format::ETC_RG,  Texture_Format::ETC_RGB_A1, Texture_Format::D16,   Texture_Format::D24S8,
+    Texture_Format::D32F,    Texture_Format::D32FS8,
+};
+
+s32 channels_of(u32 pixel_format) {
+    switch (pixel_format) {
+    case GL_RED: case GL_DEPTH_COMPONENT: return 1;
+    case GL_RG: case GL_DEPTH_STENCIL: return 2;
+    case GL_RGB: case GL_BGR: return 3;
+    case GL_RGBA: case GL_BGRA: return 4;
     }
+    return 0;
+}
+
+// Bytes of one channel, or of the whole texel for a packed type (negated).
+s32 bytes_of(u32 pixel_type) {
+    switch (pixel_type) {
+    case GL_UNSIGNED_BYTE: return 1;
+    case GL_SHORT: case GL_UNSIGNED_SHORT: case GL_HALF_FLOAT: return 2;
+    case GL_INT: case GL_FLOAT: return 4;
+    case GL_UNSIGNED_SHORT_5_6_5: return -2;
+    case GL_UNSIGNED_INT_10_10_10_2: case GL_UNSIGNED_INT_10F_11F_11F_REV: case GL_UNSIGNED_INT_5_9_9_9_REV:
+    case GL_UNSIGNED_INT_24_8: return -4;
+    case GL_FLOAT_32_UNSIGNED_INT_24_8_REV: return -8;
+    }
+    return 0;
+}
+
+TEST(TextureFormat, EveryFormatUploadsWholeTexelsOrNothing) {
+    constexpr u32 X = GL_INVALID_ENUM;
+    s32 supported = 0, compressed = 0, srgb_variants = 0;
+    std::set<std::pair<u32, u32>> storages;
+    for (Texture_Format format : ALL_FORMATS) {
+        SCOPED_TRACE(enum_member_name(format));
+        OGL_Format f = get_ogl_format(format, false);
+        s32 texel = get_image_bytes_per_texel(format);
+        EXPECT_EQ(is_supported(format), f.internal_format != X);
+        if (f.internal_format == X) {
+            EXPECT_EQ(f.pixel_format, X);
+            EXPECT_EQ(f.pixel_type, X);
+            continue;
+        }
+        supported++;
+        EXPECT_TRUE(storages.insert({f.internal_format, f.pixel_format}).second) << "shared with another format";
+        if (f.compressed) {
+            compressed++;
+            EXPECT_EQ(f.pixel_format, X);
+            EXPECT_EQ(f.pixel_type, X);
+            EXPECT_EQ(texel, 0);
+        } else {
+            s32 channels = channels_of(f.pixel_format), bytes = bytes_of(f.pixel_type);
+            ASSERT_GT(channels, 0) << "pixel format " << f.pixel_format;
+            ASSERT_NE(bytes, 0) << "pixel type " << f.pixel_type;
+            EXPECT_EQ(texel, bytes > 0 ? channels * bytes : -bytes);
+        }
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        OGL_Format s = get_ogl_format(format, true);
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(s.pixel_format, f.pixel_format);
+        EXPECT_EQ(s.pixel_type, f.pixel_type);
+        EXPECT_EQ(s.compressed, f.compressed);
+        if (s.internal_format != f.internal_format) srgb_variants++;
+    }
+    // The counts keep a format from silently dropping out of the table.
+    EXPECT_EQ(supported, 32);
+    EXPECT_EQ(compressed, 6);
+    EXPECT_EQ(srgb_variants, 7);  // RGB8, RGBA8, BGRA8, B5G6R5, BC1, BC3, BC7
 }
 
 TEST(TextureFormat, SrgbWithoutVariantAndFormatsOutsideTheTableAreReported) {
@@ -77,9 +100,9 @@ TEST(TextureFormat, SrgbWithoutVariantAndFormatsOutsideTheTableAreReported) {
         u32 internal_format;
         const char *report;
     } cases[] = {
-        {Texture_Format::R8, true, 0x8229, "no sRGB variant"},
-        {(Texture_Format)9, false, 0x500, "Unknown texture format 9."},
-        {(Texture_Format)300, false, 0x500, "Unknown texture format 300."},
+        {Texture_Format::R8, true, GL_R8, "no sRGB variant"},
+        {(Texture_Format)9, false, GL_INVALID_ENUM, "Unknown texture format 9."},
+        {(Texture_Format)300, false, GL_INVALID_ENUM, "Unknown texture format 300."},
     };
     for (const Case &c : cases) {
         testing::internal::CaptureStdout();
