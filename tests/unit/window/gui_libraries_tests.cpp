@@ -1,0 +1,26 @@
+// The window's system libraries: loaded together on request, and bound call by call when
+// they are reached before that.
+#include <gtest/gtest.h>
+
+#include "gui_libraries.h"
+
+s64 gui_library_index(String name) {
+    for (s64 i = 0; i < gui_library_count; i++) {
+        if (String(gui_library_names[i]) == name) return i;
+    }
+    return -1;
+}
+
+TEST(Gui_Libraries, loading_maps_every_library_once_and_keeps_the_result) {
+    Gui_Libraries first = load_gui_libraries();
+    ASSERT_TRUE(first.success) << first.failed_library.view() << ": " << first.error.view();
+    for (s64 i = 0; i < gui_library_count; i++) EXPECT_TRUE(gui_library_loaded(i)) << gui_library_names[i];
+    Gui_Libraries again = load_gui_libraries();
+    EXPECT_TRUE(again.success);
+    EXPECT_TRUE(again.failed_library.empty());
+}
+
+TEST(Gui_Libraries, a_name_outside_the_list_is_not_loaded) {
+    EXPECT_FALSE(gui_library_loaded(-1));
+    EXPECT_FALSE(gui_library_loaded(gui_library_count));
+}
