@@ -1,7 +1,7 @@
 // The system libraries of the window, OpenGL, text and input code, and of the warning box:
 // nothing maps them at start, so the up-to-date start (start the game, no window) never
-// pays for them. Linux binds each call on first use through entry points made from
-// gui_libraries_linux.txt; Windows delay-loads the DLLs of gui_libraries_win32.txt.
+// pays for them. Each function the code calls is an entry point made from
+// gui_libraries_<platform>.txt that binds itself at its first call.
 #pragma once
 
 #include "types.h"
