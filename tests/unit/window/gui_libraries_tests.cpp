@@ -2,6 +2,9 @@
 // they are reached before that.
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "gui_libraries.h"
 
 s64 gui_library_index(String name) {
@@ -18,6 +21,18 @@ TEST(Gui_Libraries, loading_maps_every_library_once_and_keeps_the_result) {
     Gui_Libraries again = load_gui_libraries();
     EXPECT_TRUE(again.success);
     EXPECT_TRUE(again.failed_library.empty());
+}
+
+// The GUI thread loads them as the window starts while the main thread may be showing a
+// warning box: both must see the one result.
+TEST(Gui_Libraries, threads_loading_at_once_share_one_result) {
+    constexpr int THREADS = 4;
+    bool success[THREADS] = {};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < THREADS; i++) threads.emplace_back([&success, i] { success[i] = load_gui_libraries().success; });
+    for (std::thread &thread : threads) thread.join();
+    for (int i = 0; i < THREADS; i++) EXPECT_TRUE(success[i]) << "thread " << i;
+    for (s64 i = 0; i < gui_library_count; i++) EXPECT_TRUE(gui_library_loaded(i)) << gui_library_names[i];
 }
 
 TEST(Gui_Libraries, a_name_outside_the_list_is_not_loaded) {
