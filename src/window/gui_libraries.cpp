@@ -85,6 +85,16 @@ Gui_Libraries load_gui_libraries() {
     return g_gui_libraries.loaded;
 }
 
+Gui_Libraries load_gui_library(String name) {
+    for (s64 i = 0; i < gui_library_count; i++) {
+        if (String(gui_library_names[i]) != name) continue;
+        Library_Open opened = open_library(i);
+        if (!opened.handle) return {false, gui_library_names[i], opened.error};
+        return {true, {}, {}};
+    }
+    return {false, name, "not in the list of the window's libraries"};
+}
+
 bool gui_library_loaded(s64 index) {
     if (index < 0 || index >= gui_library_count) return false;
     return platform_library_loaded(gui_library_names[index]);

@@ -23,5 +23,9 @@ struct Gui_Libraries {
 // frame loop need.
 Gui_Libraries load_gui_libraries();
 
+// Loads one library of the list (the warning box needs only Xlib): a name outside the list
+// is a failure too.
+Gui_Libraries load_gui_library(String name);
+
 // Whether a library of the list is mapped into the process now.
 bool gui_library_loaded(s64 index);

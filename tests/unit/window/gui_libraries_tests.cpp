@@ -35,7 +35,20 @@ TEST(Gui_Libraries, threads_loading_at_once_share_one_result) {
     for (s64 i = 0; i < gui_library_count; i++) EXPECT_TRUE(gui_library_loaded(i)) << gui_library_names[i];
 }
 
+TEST(Gui_Libraries, one_library_is_loaded_alone) {
+    s64 last = gui_library_count - 1;
+    // NOTE: each test runs in a process of its own under CTest; by hand, an earlier test
+    // may have loaded them all.
+    if (gui_library_loaded(last)) GTEST_SKIP() << gui_library_names[last] << " was loaded by an earlier test";
+    Gui_Libraries one = load_gui_library(gui_library_names[last]);
+    ASSERT_TRUE(one.success) << one.failed_library.view() << ": " << one.error.view();
+    EXPECT_TRUE(gui_library_loaded(last));
+}
+
 TEST(Gui_Libraries, a_name_outside_the_list_is_not_loaded) {
     EXPECT_FALSE(gui_library_loaded(-1));
     EXPECT_FALSE(gui_library_loaded(gui_library_count));
+    Gui_Libraries unknown = load_gui_library("libnot-a-window-library.so.1");
+    EXPECT_FALSE(unknown.success);
+    EXPECT_EQ(unknown.failed_library.view(), "libnot-a-window-library.so.1");
 }
