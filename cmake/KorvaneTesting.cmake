@@ -1,4 +1,5 @@
-# korvane_add_unit_test(NAME name SOURCES ... LIBS ... [DISPLAY | LABEL display] [DISPLAY_SUITES suite...]):
+# korvane_add_unit_test(NAME name SOURCES ... LIBS ... [DISPLAY | LABEL display] [DISPLAY_SUITES suite...]
+#                       [LAZY_SYSTEM_LIBRARIES]):
 # one GoogleTest program, registered with CTest. Under the Windows build CTest runs it
 # through Wine.
 #
@@ -8,8 +9,10 @@
 #            and Wine's windows live there too)
 # DISPLAY labels the whole program `display`; DISPLAY_SUITES only the named test suites
 # (typed and parameterised instances included), the rest of the program is `unit`.
+# LAZY_SYSTEM_LIBRARIES keeps the real X11, GL and FreeType libraries out of a native test
+# program, so that only the window module's lazily bound entry points reach them.
 function(korvane_add_unit_test)
-  cmake_parse_arguments(T "DISPLAY" "NAME;LABEL" "SOURCES;LIBS;DISPLAY_SUITES" ${ARGN})
+  cmake_parse_arguments(T "DISPLAY;LAZY_SYSTEM_LIBRARIES" "NAME;LABEL" "SOURCES;LIBS;DISPLAY_SUITES" ${ARGN})
   if(T_LABEL STREQUAL "display")
     set(T_DISPLAY ON)
   elseif(T_LABEL AND NOT T_LABEL STREQUAL "unit")
@@ -17,6 +20,12 @@ function(korvane_add_unit_test)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main korvane_options)
+  # Tests also call the window's system libraries themselves (to read back what the code
+  # made): natively they link the real ones beside the program's lazily bound entry points,
+  # unless the test is about those entry points.
+  if(NOT WIN32 AND NOT T_LAZY_SYSTEM_LIBRARIES)
+    target_link_libraries(${T_NAME} PRIVATE X11::X11 X11::Xi OpenGL::GL OpenGL::GLX Freetype::Freetype)
+  endif()
   target_compile_definitions(${T_NAME} PRIVATE
     KORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KORVANE_FIXTURES_DIR="${PROJECT_SOURCE_DIR}/tests/fixtures")
 

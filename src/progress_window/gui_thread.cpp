@@ -7,6 +7,7 @@
 #include "embedded_files.h"
 #include "events.h"
 #include "gl/gl_context.h"
+#include "gui_libraries.h"
 #include "log.h"
 #include "os.h"
 #include "render.h"
@@ -134,6 +135,15 @@ s64 updater_gui_thread_proc(Thread *) {
     // The download on the main thread comes first. First of all, so that the renderer's
     // worker threads, started by this one while it makes the context, inherit it too.
     lower_calling_thread_priority();
+    // The window's libraries are loaded here, off the download's thread. Without one of
+    // them the update goes on without a window, and this thread still ends the process
+    // when the run is over, as the main thread expects.
+    Gui_Libraries libraries = load_gui_libraries();
+    if (!libraries.success) {
+        log_error("Could not load %: %; updating without the window", libraries.failed_library, libraries.error);
+        while (!g_gui_thread.counters.done->load()) sleep_milliseconds(10);
+        exit_process(0);
+    }
     UpdaterWindow *w = updater_window_start(g_gui_thread.counters);
     while (!w->counters.done->load()) updater_window_iteration(w, 10);
     exit_process(0);

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "gui_libraries.h"
+#include "log.h"
 #include "temporary_storage.h"
 #include "types.h"
 
@@ -82,6 +84,13 @@ bool inside(const XRectangle &r, int x, int y) {
 }  // namespace
 
 void show_x11_message_box(String caption, String text) {
+    // Xlib is not mapped at start; without it there is no box to show, as without a display.
+    // (Only Xlib: a missing OpenGL library must not silence the warning.)
+    Gui_Libraries libraries = load_gui_library("libX11.so.6");
+    if (!libraries.success) {
+        log_error("Could not load %: %; the warning is not shown", libraries.failed_library, libraries.error);
+        return;
+    }
     XInitThreads();
     Box box;
     box.display = XOpenDisplay(nullptr);

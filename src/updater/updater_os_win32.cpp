@@ -1,16 +1,22 @@
 // The update driver's operating-system calls on Windows.
 #include <windows.h>
-#include <mmsystem.h>
 
 #include <algorithm>
 
 #include "error_box.h"
+#include "gui_libraries.h"
 #include "log.h"
 #include "os.h"
 #include "temporary_storage.h"
 #include "updater_os.h"
 
 static void show_message_box(String caption, String text) {
+    // user32 is delay-loaded; a failure to load it is an error line instead of an exception.
+    Gui_Libraries libraries = load_gui_libraries();
+    if (!libraries.success) {
+        log_error("Could not load %: %; the warning is not shown", libraries.failed_library, libraries.error);
+        return;
+    }
     MessageBoxW(nullptr, (const wchar_t *)temp_utf16(text), (const wchar_t *)temp_utf16(caption), MB_ICONWARNING);
 }
 
@@ -315,10 +321,9 @@ static Instance_Lock lock_instance(String name) {
     return result;
 }
 
-static void prepare_process() {
-    SetProcessDPIAware();
-    timeBeginPeriod(1);
-}
+// NOTE: the DPI awareness and the 1 ms timer are made when a window or a box is about to be
+// shown (load_gui_libraries): making them here loaded user32 and winmm on every start.
+static void prepare_process() {}
 
 Updater_Os platform_updater_os() {
     Updater_Os os;
