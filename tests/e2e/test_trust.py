@@ -67,23 +67,29 @@ def keyed_player(platform, folder, old_client=b"old client"):
     return folder
 
 
-def site_record(client, release=0):
-    """A valid record for a site serving client and b"new updater" (the updater refuses
-    other sizes); releases differ in their times."""
-    return record(SERVER_TICKS + 2 * release + 1, len(b"new updater"), SERVER_TICKS + 2 * release, len(client))
+def keyed_updater(platform):
+    """The keyed updater's bytes, served as the new updater where a run follows the one
+    that installs it (the updater puts its new copy in place of itself)."""
+    return find_built(platform.name, "korvane_keyed.exe").read_bytes()
 
 
-def signed_site(server, record, signature, client, key=None, tmp_path=None, legacy=False):
+def site_record(client, release=0, updater=b"new updater"):
+    """A valid record for a site serving client and updater (the updater refuses other
+    sizes); releases differ in their times."""
+    return record(SERVER_TICKS + 2 * release + 1, len(updater), SERVER_TICKS + 2 * release, len(client))
+
+
+def signed_site(server, record, signature, client, key=None, tmp_path=None, legacy=False, updater=b"new updater"):
     """A site serving record with signature (None: none); with key, client.exe and
     korvane.exe carry their signatures too."""
     server.routes["/version.data"] = Route(record)
     if signature is not None:
         server.routes["/version.data.minisig"] = Route(signature)
     server.routes["/client.exe"] = Route(client)
-    server.routes["/korvane.exe"] = Route(b"new updater")
+    server.routes["/korvane.exe"] = Route(updater)
     if key is not None:
         server.routes["/client.exe.minisig"] = Route(signature_of(client, key, tmp_path, legacy=legacy))
-        server.routes["/korvane.exe.minisig"] = Route(signature_of(b"new updater", key, tmp_path, legacy=legacy))
+        server.routes["/korvane.exe.minisig"] = Route(signature_of(updater, key, tmp_path, legacy=legacy))
 
 
 # --- the keyed updater and version.data ---
@@ -92,10 +98,11 @@ def signed_site(server, record, signature, client, key=None, tmp_path=None, lega
 def test_a_signed_record_is_used(platform, folder, tmp_path, display, release_key, legacy):
     keyed_player(platform, folder)
     client = platform.client.read_bytes()
-    record = site_record(client)
+    updater = keyed_updater(platform)
+    record = site_record(client, updater=updater)
     with FaultServer() as server:
         signed_site(server, record, signature_of(record, release_key, tmp_path, legacy=legacy), client,
-                    key=release_key, tmp_path=tmp_path, legacy=legacy)
+                    key=release_key, tmp_path=tmp_path, legacy=legacy, updater=updater)
         run = run_updater(platform, folder)
         asked = [path for _, path in server.requests]
     assert run.code == 0, run
@@ -107,7 +114,9 @@ def test_a_signed_record_is_used(platform, folder, tmp_path, display, release_ke
         assert f"{name} is signed by the release key\n" in run.out, run
     assert "version.data is signed by the release key\n" in run.out, run
     assert (folder / "client.exe").read_bytes() == client
-    assert (folder / "korvane_updated.exe").read_bytes() == b"new updater"
+    # The new updater has taken the running one's place.
+    assert (folder / "korvane.exe").read_bytes() == updater
+    assert not (folder / "korvane_updated.exe").exists()
     assert client_started(folder)
 
 
@@ -141,11 +150,12 @@ def test_refused_records_change_nothing(platform, folder, tmp_path, display, rel
 def test_an_older_signed_record_after_a_newer_one_is_refused(platform, folder, tmp_path, display, release_key):
     keyed_player(platform, folder)
     newer_client = platform.client.read_bytes()
-    newer = site_record(newer_client, release=2)
+    updater = keyed_updater(platform)
+    newer = site_record(newer_client, release=2, updater=updater)
     older = site_record(b"the old client", release=1)
     with FaultServer() as server:
         signed_site(server, newer, signature_of(newer, release_key, tmp_path, comment="timestamp:2000\tfile:version.data"),
-                    newer_client, key=release_key, tmp_path=tmp_path)
+                    newer_client, key=release_key, tmp_path=tmp_path, updater=updater)
         first = run_updater(platform, folder)
     assert first.code == 0 and first.boxes == 0, first
     assert (folder / "client.exe").read_bytes() == newer_client
