@@ -204,16 +204,15 @@ static Download_Outcome move_into_place(const Download_Target &target, String te
 
 // --- a patch instead of the whole file ---
 
-// What the patch's transfer works with: the body goes through the decoder into the writer.
+// What the patch's transfer works with: the body goes through the decoder into the
+// mapped temporary file.
 struct Patch_Transfer {
     Patch_Apply *apply;
+    Download_Handle file;
     s64 file_size;           // the record's size of the file the patch makes
     s64 total_adjusted = 0;  // what was taken off download_bytes_total for this patch
+    s64 written_back = 0;    // the result's bytes whose write-back has been started
 };
-
-static bool patch_result_write(void *context, String piece) {
-    return file_writer_write((File_Writer *)context, (const u8 *)piece.data, piece.count);
-}
 
 static bool patch_body_begin(void *user, const Response_Head &head) {
     Patch_Transfer *transfer = (Patch_Transfer *)user;
@@ -226,7 +225,14 @@ static bool patch_body_begin(void *user, const Response_Head &head) {
 }
 
 static bool patch_body_write(void *user, const u8 *data, s64 count) {
-    return patch_feed(((Patch_Transfer *)user)->apply, String((const char *)data, count));
+    Patch_Transfer *transfer = (Patch_Transfer *)user;
+    if (!patch_feed(transfer->apply, String((const char *)data, count))) return false;
+    // As for a whole download: the flush before the rename should find little left to do.
+    while (transfer->apply->result_bytes - transfer->written_back >= WRITEBACK_WINDOW_BYTES) {
+        g_updater_os.start_writeback(transfer->file, transfer->written_back, WRITEBACK_WINDOW_BYTES);
+        transfer->written_back += WRITEBACK_WINDOW_BYTES;
+    }
+    return true;
 }
 
 // Asks for the patch from target.patch_from to target.entry and applies it into the
@@ -242,6 +248,7 @@ static bool try_patch(const Download_Target &target, const Minisign_Signature *s
     // A whole download of this file that was cut short goes on where it stopped instead:
     // those bytes are already here.
     if (note_matches(note_name, entry)) return false;
+    if (entry.size == 0) return false;  // nothing to patch, and nothing a mapping could hold
 
     File_Mapping old_file = g_updater_os.map_file(target.file_name);
     if (!old_file.success || old_file.data.count != target.patch_from->size) {
@@ -258,27 +265,17 @@ static bool try_patch(const Download_Target &target, const Minisign_Signature *s
         g_updater_os.unmap_file(&old_file);
         return false;
     }
-    File_Writer writer;
-    writer.file = opened.handle;
-    writer.expected = entry.size;
-    writer.error.success = true;
-    if (entry.size > 0 && !g_updater_os.preallocate(writer.file, entry.size)) {
-        writer.error.failed_step = "preallocate";
-        writer.error.error_code = g_updater_os.last_error();
-        writer.error.success = false;
-    }
+    Download_Mapping result = g_updater_os.map_download(opened.handle, entry.size);
 
     Patch_Apply apply;
-    Patch_Sink result_sink;
-    result_sink.write = patch_result_write;
-    result_sink.context = &writer;
     Patch_Transfer transfer;
     transfer.apply = &apply;
+    transfer.file = opened.handle;
     transfer.file_size = entry.size;
     s64 received_before = download_bytes_received.load();
     f64 transfer_start = seconds_since_init();
 
-    bool began = writer.error.success && patch_begin(&apply, old_file.data, entry.size, result_sink);
+    bool began = result.step.success && patch_begin_in_place(&apply, old_file.data, result.bytes, entry.size);
     Http_Result last;
     if (began) {
         Http_Request request;
@@ -289,13 +286,12 @@ static bool try_patch(const Download_Target &target, const Minisign_Signature *s
         // A patch no smaller than the file itself is of no use.
         request.max_body = entry.size;
         last = http_transfer(request);
-        file_writer_flush(&writer);
     }
 
     String reason;
-    if (!writer.error.success) {
-        reason = tprint("writing % failed (%): code %, %", temporary, writer.error.failed_step, writer.error.error_code,
-                        os_error_text(writer.error.error_code));
+    if (!result.step.success) {
+        reason = tprint("writing % failed (%): code %, %", temporary, result.step.failed_step, result.step.error_code,
+                        os_error_text(result.step.error_code));
     } else if (!began || apply.failed) {
         reason = patch_failure(&apply);
     } else if (last.performed && last.head.status != 200) {
@@ -310,18 +306,19 @@ static bool try_patch(const Download_Target &target, const Minisign_Signature *s
     patch_abandon(&apply);  // a no-op after patch_finish
     // Nothing reads the old file any more; it must not be mapped when it is replaced.
     g_updater_os.unmap_file(&old_file);
+    g_updater_os.unmap_download(&result);
 
     f64 flush_start = seconds_since_init();
     if (reason.count == 0) {
-        File_Step flushed = g_updater_os.flush_and_close_download(writer.file);
+        File_Step flushed = g_updater_os.flush_and_close_download(opened.handle);
         if (!flushed.success) {
             reason = tprint("writing % failed (%): code %, %", temporary, flushed.failed_step, flushed.error_code,
                             os_error_text(flushed.error_code));
-        } else if (!check_before_rename(target, temporary, writer.size, signature)) {
+        } else if (!check_before_rename(target, temporary, apply.result_bytes, signature)) {
             reason = "its result was refused";
         }
     } else {
-        g_updater_os.close_download(writer.file);
+        g_updater_os.close_download(opened.handle);
     }
     if (reason.count > 0) {
         if (last.performed && last.head.status == 404) {
@@ -341,7 +338,7 @@ static bool try_patch(const Download_Target &target, const Minisign_Signature *s
     if (*outcome == DOWNLOAD_STORED) {
         print("Stored % (% bytes) from the patch % (% bytes): transfer and patching % ms, flush % ms, checks and "
               "rename % ms\n",
-              target.file_name, writer.size, name, apply.patch_bytes, (s64)((flush_start - transfer_start) * 1000),
+              target.file_name, apply.result_bytes, name, apply.patch_bytes, (s64)((flush_start - transfer_start) * 1000),
               (s64)((flush_end - flush_start) * 1000), (s64)((seconds_since_init() - flush_end) * 1000));
     }
     return true;

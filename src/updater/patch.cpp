@@ -1,7 +1,7 @@
 // Applying zstd patches: libzstd's streaming decoder with the old client as its prefix,
 // the frame header checked first so that a patch we cannot or must not use is refused
 // with a reason before any of its result is written.
-#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader: the header's fields
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader, ZSTD_d_stableOutBuffer
 #include <zstd.h>
 #include <zstd_errors.h>
 
@@ -52,10 +52,7 @@ static bool fail(Patch_Apply *patch, String format, const Args &...args) {
 
 String patch_failure(const Patch_Apply *patch) { return String(patch->reason, patch->reason_count); }
 
-bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_Sink sink, s64 window_max) {
-    release(patch);  // one begun and never ended
-    *patch = Patch_Apply{};
-    patch->sink = sink;
+static bool begin(Patch_Apply *patch, String reference, s64 expected_size, s64 window_max) {
     patch->reference = reference;
     patch->expected_size = expected_size;
     patch->window_max = window_max;
@@ -65,12 +62,16 @@ bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_
     if (window_max != (s64)1 << window_log) return fail(patch, "the window limit % is not valid", window_max);
 
     patch->decoder = (ZSTD_DCtx_s *)ZSTD_createDCtx();
-    patch->piece = (u8 *)malloc((size_t)PATCH_PIECE_SIZE);
-    if (!patch->decoder || !patch->piece) {
+    if (!patch->result) patch->piece = (u8 *)malloc((size_t)PATCH_PIECE_SIZE);
+    if (!patch->decoder || (!patch->result && !patch->piece)) {
         release(patch);
         return fail(patch, "not enough memory for the zstd decoder");
     }
     size_t status = ZSTD_DCtx_setParameter(decoder_of(patch), ZSTD_d_windowLogMax, window_log);
+    // In place the result itself is the decoder's window: it allocates none and copies
+    // nothing out of one.
+    if (!ZSTD_isError(status) && patch->result)
+        status = ZSTD_DCtx_setParameter(decoder_of(patch), ZSTD_d_stableOutBuffer, 1);
     // By reference: libzstd reads the old client where it lies and copies nothing of it.
     if (!ZSTD_isError(status)) status = ZSTD_DCtx_refPrefix(decoder_of(patch), reference.data, (size_t)reference.count);
     if (ZSTD_isError(status)) {
@@ -78,6 +79,20 @@ bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_
         return fail(patch, "the zstd decoder cannot be set up: %", ZSTD_getErrorName(status));
     }
     return true;
+}
+
+bool patch_begin(Patch_Apply *patch, String reference, s64 expected_size, Patch_Sink sink, s64 window_max) {
+    release(patch);  // one begun and never ended
+    *patch = Patch_Apply{};
+    patch->sink = sink;
+    return begin(patch, reference, expected_size, window_max);
+}
+
+bool patch_begin_in_place(Patch_Apply *patch, String reference, u8 *result, s64 expected_size, s64 window_max) {
+    release(patch);  // one begun and never ended
+    *patch = Patch_Apply{};
+    patch->result = result;
+    return begin(patch, reference, expected_size, window_max);
 }
 
 // The header decides whether the patch is one we can and may apply: one zstd frame, no
@@ -119,6 +134,10 @@ static bool decoding_failed(Patch_Apply *patch, size_t status) {
     }
 }
 
+static bool more_than_expected(Patch_Apply *patch) {
+    return fail(patch, "the patch makes more than the expected % bytes", patch->expected_size);
+}
+
 // Runs the decoder over input until it has taken all of it and has nothing more to give.
 static bool decode(Patch_Apply *patch, const u8 *bytes, s64 count) {
     ZSTD_inBuffer input = {bytes, (size_t)count, 0};
@@ -129,30 +148,44 @@ static bool decode(Patch_Apply *patch, const u8 *bytes, s64 count) {
                             (s64)(input.size - input.pos));
             return true;
         }
-        // Room for one byte past the expected size, so a longer result shows itself
-        // without any of it reaching the sink.
-        s64 room = patch->expected_size - patch->result_bytes + 1;
-        if (room > PATCH_PIECE_SIZE) room = PATCH_PIECE_SIZE;
-        ZSTD_outBuffer output = {patch->piece, (size_t)room, 0};
-        size_t before = input.pos;
-        size_t status = ZSTD_decompressStream(decoder_of(patch), &output, &input);
-        patch->patch_bytes += (s64)(input.pos - before);
-        if (ZSTD_isError(status)) return decoding_failed(patch, status);
-
-        s64 produced = (s64)output.pos;
-        if (patch->result_bytes + produced > patch->expected_size)
-            return fail(patch, "the patch makes more than the expected % bytes", patch->expected_size);
-        if (produced > 0) {
-            if (!patch->sink.write(patch->sink.context, String((const char *)patch->piece, produced)))
-                return fail(patch, "writing the result failed after % bytes", patch->result_bytes);
-            patch->result_bytes += produced;
+        ZSTD_outBuffer output;
+        if (patch->result) {
+            // The same buffer every time, as the decoder requires; it goes on at pos.
+            output = {patch->result, (size_t)patch->expected_size, (size_t)patch->result_bytes};
+        } else {
+            // Room for one byte past the expected size, so a longer result shows itself
+            // without any of it reaching the sink.
+            s64 room = patch->expected_size - patch->result_bytes + 1;
+            if (room > PATCH_PIECE_SIZE) room = PATCH_PIECE_SIZE;
+            output = {patch->piece, (size_t)room, 0};
         }
+        size_t input_before = input.pos;
+        size_t output_before = output.pos;
+        size_t status = ZSTD_decompressStream(decoder_of(patch), &output, &input);
+        patch->patch_bytes += (s64)(input.pos - input_before);
+        if (ZSTD_isError(status)) {
+            // In place the decoder itself refuses to write past the result's end.
+            if (ZSTD_getErrorCode(status) == ZSTD_error_dstSize_tooSmall) return more_than_expected(patch);
+            return decoding_failed(patch, status);
+        }
+
+        s64 produced = (s64)(output.pos - output_before);
+        if (patch->result_bytes + produced > patch->expected_size) return more_than_expected(patch);
+        if (produced > 0 && !patch->result &&
+            !patch->sink.write(patch->sink.context, String((const char *)patch->piece, produced)))
+            return fail(patch, "writing the result failed after % bytes", patch->result_bytes);
+        patch->result_bytes += produced;
         if (status == 0) {
             patch->frame_done = true;  // the checksum has been checked too
             continue;
         }
-        // All input taken and room left over: the decoder needs more of the patch.
-        if (input.pos == input.size && output.pos < output.size) return true;
+        if (input.pos == input.size) {
+            // All input taken: the decoder needs more of the patch, unless its output
+            // was full and it has more to give (into the sink's next piece).
+            if (patch->result || output.pos < output.size) return true;
+        } else if (patch->result && input.pos == input_before && produced == 0) {
+            return more_than_expected(patch);  // the result is full and the frame goes on
+        }
     }
 }
 

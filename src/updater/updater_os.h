@@ -36,6 +36,13 @@ struct Download_Open {
     File_Step step;
 };
 
+// The temporary file's whole length mapped writable: a patch is decoded straight into it.
+struct Download_Mapping {
+    u8 *bytes = nullptr;
+    s64 size = 0;
+    File_Step step;
+};
+
 struct Instance_Lock {
     bool acquired = false;
     bool held_elsewhere = false;  // another process holds it
@@ -77,6 +84,13 @@ struct Updater_Os {
     // Starts writing back a finished range to the disk without waiting for it, so the
     // flush before the rename has little left to do.
     void (*start_writeback)(Download_Handle file, s64 offset, s64 count);
+    // Gives the file its full length of `size` bytes, every one of them reserved on the
+    // disk (a full disk met while writing through a mapping is a fault, not an error),
+    // and maps it writable. Fails where the room cannot be reserved.
+    Download_Mapping (*map_download)(Download_Handle file, s64 size);
+    // Ends the mapping; what was written through it is then the file's like any write,
+    // for the flush that follows.
+    void (*unmap_download)(Download_Mapping *mapping);
     // Flushes to the disk and closes; the file is complete on the disk when this succeeds.
     File_Step (*flush_and_close_download)(Download_Handle file);
     void (*close_download)(Download_Handle file);  // without a flush: the failure paths

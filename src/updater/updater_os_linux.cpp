@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,7 +110,7 @@ static Download_Open open_download(String name, bool keep_existing) {
     int fd = -1;
     if (keep_existing) {
         // O_NOFOLLOW: a link planted at this name is refused, not written through.
-        fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+        fd = open(path, O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0) {
             result.step = failed("open");
             return result;
@@ -124,7 +125,8 @@ static Download_Open open_download(String name, bool keep_existing) {
         }
         result.size = info.st_size;
     } else {
-        fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, DOWNLOAD_MODE);
+        // Read and write: a patch's result is written through a shared mapping.
+        fd = open(path, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, DOWNLOAD_MODE);
         if (fd < 0) {
             result.step = failed("open");
             return result;
@@ -170,6 +172,31 @@ static File_Step truncate_download(Download_Handle file) {
 
 static void start_writeback(Download_Handle file, s64 offset, s64 count) {
     sync_file_range((int)file.value, (off_t)offset, (off_t)count, SYNC_FILE_RANGE_WRITE);
+}
+
+static Download_Mapping map_download(Download_Handle file, s64 size) {
+    Download_Mapping result;
+    int fd = (int)file.value;
+    // A real allocation (not a sparse length): every page written through the mapping
+    // has its block already, so a full disk cannot turn into a SIGBUS halfway.
+    if (fallocate(fd, 0, 0, (off_t)size) != 0) {
+        result.step = failed("fallocate");
+        return result;
+    }
+    void *address = mmap(nullptr, (size_t)size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (address == MAP_FAILED) {
+        result.step = failed("mmap");
+        return result;
+    }
+    result.bytes = (u8 *)address;
+    result.size = size;
+    result.step = succeeded();
+    return result;
+}
+
+static void unmap_download(Download_Mapping *mapping) {
+    if (mapping->bytes) munmap(mapping->bytes, (size_t)mapping->size);
+    *mapping = Download_Mapping{};
 }
 
 static File_Step flush_and_close_download(Download_Handle file) {
@@ -300,6 +327,8 @@ Updater_Os platform_updater_os() {
     os.write_download = write_download;
     os.truncate_download = truncate_download;
     os.start_writeback = start_writeback;
+    os.map_download = map_download;
+    os.unmap_download = unmap_download;
     os.flush_and_close_download = flush_and_close_download;
     os.close_download = close_download;
     os.rename_into_place = rename_into_place;

@@ -175,7 +175,8 @@ static Download_Open open_download(String name, bool keep_existing) {
     // No sharing: a second updater in the same folder cannot write into this file.
     // FILE_FLAG_OPEN_REPARSE_POINT: a link at this name is opened as itself (and then
     // refused), never followed.
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, keep_existing ? OPEN_EXISTING : CREATE_NEW,
+    // Read and write: a patch's result is written through a mapping.
+    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, keep_existing ? OPEN_EXISTING : CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         result.step = failed("CreateFileW");
@@ -249,6 +250,50 @@ static File_Step truncate_download(Download_Handle file) {
 // NOTE: the system's lazy writer already writes dirty pages back behind the writes, and
 // there is no call that starts a write-back without waiting for it.
 static void start_writeback(Download_Handle, s64, s64) {}
+
+static Download_Mapping map_download(Download_Handle file, s64 size) {
+    Download_Mapping result;
+    // The allocation first (the space on the disk), then the length the mapping covers:
+    // a full disk met while writing through a view would be an exception, not an error.
+    // NOTE: a file system that cannot reserve (Wine does not implement it) is let through,
+    // as for a streamed download; there a full disk would fault the view.
+    if (!preallocate(file, size)) {
+        result.step.error_code = ERROR_DISK_FULL;
+        result.step.failed_step = "SetFileInformationByHandle";
+        return result;
+    }
+    FILE_END_OF_FILE_INFO end = {};
+    end.EndOfFile.QuadPart = size;
+    if (!SetFileInformationByHandle(handle_of(file), FileEndOfFileInfo, &end, sizeof(end))) {
+        result.step = failed("SetFileInformationByHandle");
+        return result;
+    }
+    HANDLE section = CreateFileMappingW(handle_of(file), nullptr, PAGE_READWRITE, 0, 0, nullptr);
+    if (!section) {
+        result.step = failed("CreateFileMappingW");
+        return result;
+    }
+    void *address = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0);
+    File_Step mapped = address ? succeeded() : failed("MapViewOfFile");
+    CloseHandle(section);  // the view holds it
+    if (!address) {
+        result.step = mapped;
+        return result;
+    }
+    result.bytes = (u8 *)address;
+    result.size = size;
+    result.step = mapped;
+    return result;
+}
+
+static void unmap_download(Download_Mapping *mapping) {
+    if (mapping->bytes) {
+        // Written back before the view goes, so that the file's flush covers all of it.
+        FlushViewOfFile(mapping->bytes, 0);
+        UnmapViewOfFile(mapping->bytes);
+    }
+    *mapping = Download_Mapping{};
+}
 
 static File_Step flush_and_close_download(Download_Handle file) {
     if (!FlushFileBuffers(handle_of(file))) {
@@ -339,6 +384,8 @@ Updater_Os platform_updater_os() {
     os.write_download = write_download;
     os.truncate_download = truncate_download;
     os.start_writeback = start_writeback;
+    os.map_download = map_download;
+    os.unmap_download = unmap_download;
     os.flush_and_close_download = flush_and_close_download;
     os.close_download = close_download;
     os.rename_into_place = rename_into_place;

@@ -171,6 +171,21 @@ File_Step truncate_download(Download_Handle handle) {
 }
 
 void start_writeback(Download_Handle, s64, s64) {}
+
+// The file's own bytes, at their full length: the disk's room is taken at once.
+Download_Mapping map_download(Download_Handle handle, s64 size) {
+    Download_Mapping mapping;
+    if (fake.disk_room >= 0 && download_bytes() - (s64)file_of(handle).size() + size > fake.disk_room) {
+        mapping.step = failed_step("fallocate", 28);
+        return mapping;
+    }
+    file_of(handle).resize((size_t)size);
+    mapping.bytes = (u8 *)file_of(handle).data();
+    mapping.size = size;
+    mapping.step = ok_step();
+    return mapping;
+}
+void unmap_download(Download_Mapping *mapping) { *mapping = Download_Mapping{}; }
 File_Step flush_and_close_download(Download_Handle) { return ok_step(); }
 void close_download(Download_Handle) {}
 
@@ -353,6 +368,8 @@ Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(star
     g_updater_os.remove_file = remove_file;
     g_updater_os.open_download = open_download;
     g_updater_os.preallocate = preallocate;
+    g_updater_os.map_download = map_download;
+    g_updater_os.unmap_download = unmap_download;
     g_updater_os.write_download = write_download;
     g_updater_os.truncate_download = truncate_download;
     g_updater_os.start_writeback = start_writeback;

@@ -1,9 +1,11 @@
 // Applying zstd patches made by the zstd tool (fixtures in tests/fixtures/patch, and on
 // Linux larger ones made here by the tool): byte-exact results however the patch
-// arrives, and every patch we must not use refused with its reason and without a byte
-// past the expected size reaching the sink. Also the patch's name.
+// arrives, decoded in place or into a sink, and every patch we must not use refused with
+// its reason and without a byte past the expected size reaching the sink or the memory
+// past the result. Also the patch's name.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -42,22 +44,44 @@ struct Applied {
     bool fed = false;       // every patch_feed returned true
     bool finished = false;  // patch_finish returned true
     std::string reason;
-    Collected result;
+    Collected result;       // in place: the bytes decoded, as one piece
+};
+
+enum Output { INTO_SINK, IN_PLACE };
+constexpr Output OUTPUTS[] = {INTO_SINK, IN_PLACE};
+const char *output_name(Output output) { return output == IN_PLACE ? "in place" : "into a sink"; }
+
+// In place: the result's room, then a fence of bytes that must stay as they are.
+struct Room {
+    static constexpr size_t FENCE = 64;
+    std::string bytes;
+    explicit Room(s64 expected) : bytes((size_t)std::max<s64>(expected, 0) + FENCE, '\xA5') {}
+    bool fence_intact() const {
+        return bytes.compare(bytes.size() - FENCE, FENCE, std::string(FENCE, '\xA5')) == 0;
+    }
 };
 
 // Feeds the patch in pieces of feed_size bytes (0: all at once), then finishes it.
-Applied apply(const std::string &reference, const std::string &patch, s64 expected, s64 feed_size = 0,
-              s64 refuse_after = -1) {
+Applied apply(const std::string &reference, const std::string &patch, s64 expected, Output output,
+              s64 feed_size = 0, s64 refuse_after = -1) {
     Applied applied;
     applied.result.refuse_after = refuse_after;
     Patch_Apply state;
-    bool ok = patch_begin(&state, String(reference), expected, {collect, &applied.result});
+    Room room(expected);
+    bool ok = output == IN_PLACE
+                  ? patch_begin_in_place(&state, String(reference), (u8 *)room.bytes.data(), expected)
+                  : patch_begin(&state, String(reference), expected, {collect, &applied.result});
     s64 step = feed_size > 0 ? feed_size : (s64)patch.size();
     for (s64 at = 0; ok && at < (s64)patch.size(); at += step) {
         s64 count = (s64)patch.size() - at < step ? (s64)patch.size() - at : step;
         ok = patch_feed(&state, String(patch.data() + at, count));
     }
     applied.fed = ok;
+    if (output == IN_PLACE) {
+        EXPECT_TRUE(room.fence_intact()) << "written past the result's end";
+        applied.result.bytes = room.bytes.substr(0, (size_t)state.result_bytes);
+        applied.result.pieces = 1;
+    }
     applied.finished = patch_finish(&state);
     applied.reason = std::string(patch_failure(&state).view());
     return applied;
@@ -88,11 +112,13 @@ TEST(Patch, ToolMadePatchesGiveTheNewFileExactly) {
         {"a window of exactly 2 GiB", old_file, with_byte(no_size, 5, 0xA8), 0},
     };
     for (const Case &c : cases) {
-        Applied applied = apply(c.reference, c.patch, (s64)new_file.size(), c.feed_size);
-        EXPECT_TRUE(applied.fed) << c.what << ": " << applied.reason;
-        EXPECT_TRUE(applied.finished) << c.what << ": " << applied.reason;
-        EXPECT_EQ(applied.reason, "") << c.what;
-        EXPECT_TRUE(applied.result.bytes == new_file) << c.what;
+        for (Output output : OUTPUTS) {
+            Applied applied = apply(c.reference, c.patch, (s64)new_file.size(), output, c.feed_size);
+            EXPECT_TRUE(applied.fed) << c.what << ", " << output_name(output) << ": " << applied.reason;
+            EXPECT_TRUE(applied.finished) << c.what << ", " << output_name(output) << ": " << applied.reason;
+            EXPECT_EQ(applied.reason, "") << c.what;
+            EXPECT_TRUE(applied.result.bytes == new_file) << c.what << ", " << output_name(output);
+        }
     }
 }
 
@@ -148,13 +174,16 @@ TEST(Patch, PatchesThatMustNotBeUsedAreRefusedWithTheirReason) {
         {"no checksum", old_file, fixture("no_check.zst"), size, WHILE_FED, "no checksum of its result"},
     };
     for (const Case &c : cases) {
-        for (s64 feed_size : {(s64)0, (s64)1}) {
-            Applied applied = apply(c.reference, c.patch, c.expected, feed_size);
-            EXPECT_EQ(applied.fed, c.refused == AT_FINISH) << c.what << ", pieces of " << feed_size;
-            EXPECT_FALSE(applied.finished) << c.what;
-            EXPECT_NE(applied.reason.find(c.reason), std::string::npos)
-                << c.what << ", pieces of " << feed_size << ": " << applied.reason;
-            EXPECT_LE((s64)applied.result.bytes.size(), c.expected) << c.what;
+        for (Output output : OUTPUTS) {
+            for (s64 feed_size : {(s64)0, (s64)1}) {
+                Applied applied = apply(c.reference, c.patch, c.expected, output, feed_size);
+                EXPECT_EQ(applied.fed, c.refused == AT_FINISH)
+                    << c.what << ", " << output_name(output) << ", pieces of " << feed_size;
+                EXPECT_FALSE(applied.finished) << c.what;
+                EXPECT_NE(applied.reason.find(c.reason), std::string::npos)
+                    << c.what << ", " << output_name(output) << ", pieces of " << feed_size << ": " << applied.reason;
+                EXPECT_LE((s64)applied.result.bytes.size(), c.expected) << c.what;
+            }
         }
     }
 }
@@ -211,7 +240,7 @@ TEST(Patch, ASmallerWindowLimit) {
 
 TEST(Patch, AWriterThatFailsStopsThePatch) {
     const std::string old_file = fixture("old.bin");
-    Applied applied = apply(old_file, fixture("good.zst"), 6700, 1, 0);
+    Applied applied = apply(old_file, fixture("good.zst"), 6700, INTO_SINK, 1, 0);
     EXPECT_FALSE(applied.fed);
     EXPECT_FALSE(applied.finished);
     EXPECT_NE(applied.reason.find("writing the result failed after 0 bytes"), std::string::npos) << applied.reason;
@@ -259,13 +288,17 @@ TEST(Patch, LargerPatchesFromTheZstdTool) {
         File_Mapping reference = map_file_read_only("patch_large_old.bin");
         ASSERT_TRUE(reference.success);
 
-        for (s64 feed_size : {(s64)0, (s64)16384, (s64)1000}) {
-            Applied applied = apply(std::string(reference.data.view()), std::string(patch.data.view()),
-                                    (s64)new_file.size(), feed_size);
-            EXPECT_TRUE(applied.finished) << command << ": " << applied.reason;
-            EXPECT_TRUE(applied.result.bytes == new_file) << command;
-            EXPECT_GT(applied.result.pieces, 4);
-            EXPECT_LE(applied.result.largest_piece, PATCH_PIECE_SIZE);
+        for (Output output : OUTPUTS) {
+            for (s64 feed_size : {(s64)0, (s64)16384, (s64)1000}) {
+                Applied applied = apply(std::string(reference.data.view()), std::string(patch.data.view()),
+                                        (s64)new_file.size(), output, feed_size);
+                EXPECT_TRUE(applied.finished) << command << ", " << output_name(output) << ": " << applied.reason;
+                EXPECT_TRUE(applied.result.bytes == new_file) << command << ", " << output_name(output);
+                if (output == INTO_SINK) {
+                    EXPECT_GT(applied.result.pieces, 4);
+                    EXPECT_LE(applied.result.largest_piece, PATCH_PIECE_SIZE);
+                }
+            }
         }
         unmap_file(&reference);
         free((void *)patch.data.data);
