@@ -3,9 +3,10 @@
 --large), a new client with 1 % of its bytes changed in scattered places and 1 MiB
 appended; the patch korvane-publish writes, its size against the whole client, the time
 to make it, and the time and memory to apply it as an update does (patch_bench: the old
-client mapped, the result written in pieces), beside `zstd -d --patch-from`; then the
-update itself: korvane.exe on loopback nginx with the patch on the site against the whole
-client, and its peak memory while it applies the patch.
+client mapped, the result decoded into the output file mapped writable), beside
+`zstd -d --patch-from`; then the update itself: korvane.exe on loopback nginx with the
+patch on the site against the whole client, and its peak memory while it applies the
+patch (the peak resident set, which counts the pages of both mapped files).
 
   bench/update/bench_patch.py [--large] [--scatter runs|bytes] [--keep]
 
