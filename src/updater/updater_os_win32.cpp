@@ -247,9 +247,59 @@ static File_Step truncate_download(Download_Handle file) {
     return succeeded();
 }
 
-// NOTE: the system's lazy writer already writes dirty pages back behind the writes, and
-// there is no call that starts a write-back without waiting for it.
-static void start_writeback(Download_Handle, s64, s64) {}
+// Windows has no call that starts a range's write-back without waiting for it, and the
+// lazy writer may leave most of a large file for the flush before the rename. A helper
+// thread flushes the file behind the writes instead; requests that come while it
+// flushes fold into one more flush.
+struct Background_Flush {
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+    HANDLE requested = nullptr;  // the file to flush next
+    HANDLE flushing = nullptr;   // the file being flushed now
+    bool started = false;
+};
+static Background_Flush g_background_flush;
+
+static DWORD WINAPI background_flush_thread(void *) {
+    Background_Flush &flush = g_background_flush;
+    AcquireSRWLockExclusive(&flush.lock);
+    while (true) {
+        while (!flush.requested) SleepConditionVariableSRW(&flush.changed, &flush.lock, INFINITE, 0);
+        flush.flushing = flush.requested;
+        flush.requested = nullptr;
+        ReleaseSRWLockExclusive(&flush.lock);
+        // A failure shows again in the flush before the rename, which reports it.
+        FlushFileBuffers(flush.flushing);
+        AcquireSRWLockExclusive(&flush.lock);
+        flush.flushing = nullptr;
+        WakeAllConditionVariable(&flush.changed);
+    }
+}
+
+static void start_writeback(Download_Handle file, s64, s64) {
+    Background_Flush &flush = g_background_flush;
+    AcquireSRWLockExclusive(&flush.lock);
+    if (!flush.started) {
+        HANDLE thread = CreateThread(nullptr, 64 << 10, background_flush_thread, nullptr, 0, nullptr);
+        if (thread) CloseHandle(thread);
+        // Without the thread the flush before the rename does all of it, as it would anyway.
+        flush.started = thread != nullptr;
+    }
+    if (flush.started) {
+        flush.requested = handle_of(file);
+        WakeAllConditionVariable(&flush.changed);
+    }
+    ReleaseSRWLockExclusive(&flush.lock);
+}
+
+// Before the file's handle is closed: no flush of it is asked for or under way.
+static void stop_background_flush(Download_Handle file) {
+    Background_Flush &flush = g_background_flush;
+    AcquireSRWLockExclusive(&flush.lock);
+    if (flush.requested == handle_of(file)) flush.requested = nullptr;
+    while (flush.flushing == handle_of(file)) SleepConditionVariableSRW(&flush.changed, &flush.lock, INFINITE, 0);
+    ReleaseSRWLockExclusive(&flush.lock);
+}
 
 static Download_Mapping map_download(Download_Handle file, s64 size) {
     Download_Mapping result;
@@ -296,6 +346,7 @@ static void unmap_download(Download_Mapping *mapping) {
 }
 
 static File_Step flush_and_close_download(Download_Handle file) {
+    stop_background_flush(file);
     if (!FlushFileBuffers(handle_of(file))) {
         File_Step result = failed("FlushFileBuffers");
         CloseHandle(handle_of(file));
@@ -305,7 +356,10 @@ static File_Step flush_and_close_download(Download_Handle file) {
     return succeeded();
 }
 
-static void close_download(Download_Handle file) { CloseHandle(handle_of(file)); }
+static void close_download(Download_Handle file) {
+    stop_background_flush(file);
+    CloseHandle(handle_of(file));
+}
 
 static File_Step rename_into_place(String from, String to) {
     if (MoveFileExW((const wchar_t *)temp_utf16(from), (const wchar_t *)temp_utf16(to),
