@@ -126,7 +126,9 @@ s32 updater_window_iteration(UpdaterWindow *w, s32 sleep_ms) {
 
     if (update_and_render_one_frame(w)) frames++;
 
-    if (sleep_ms > 0) sleep_milliseconds(sleep_ms);
+    // The sleep in steps of 1 ms, cut short when the run is over: the main thread, done
+    // with the downloads and the game started, waits for this thread to end the process.
+    for (s32 slept = 0; slept < sleep_ms && !w->counters.done->load(); slept++) sleep_milliseconds(1);
     reset_temporary_storage();
     return frames;
 }

@@ -57,7 +57,8 @@ bool start_updater_gui_thread(Progress_Counters counters);
 UpdaterWindow *updater_window_start(Progress_Counters counters);
 
 // One loop iteration after the done check: events, resizes, quit, cursor, time,
-// frame, sleep, temporary storage. Returns the number of frames it drew and presented.
+// frame, sleep (ended early once the done flag is set), temporary storage. Returns the
+// number of frames it drew and presented.
 s32 updater_window_iteration(UpdaterWindow *w, s32 sleep_ms);
 
 void update_fonts(UpdaterWindow *w);
