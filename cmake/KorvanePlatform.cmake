@@ -115,7 +115,9 @@ message(STATUS "Embedded HTTP library: ${KORVANE_EMBEDDED_CURL}")
 # Release signatures: libsodium (Debian's libsodium-dev; for Windows the static library of
 # the cache, whose headers must not ask for a DLL's imports).
 find_path(KORVANE_SODIUM_INCLUDE_DIR sodium.h REQUIRED)
-find_library(KORVANE_SODIUM_LIBRARY NAMES sodium libsodium REQUIRED)
+# The archive where there is one: libsodium is ours alone (libzstd is loaded with libcurl
+# anyway), and linked in it costs the up-to-date start no library to map and bind.
+find_library(KORVANE_SODIUM_LIBRARY NAMES libsodium.a sodium libsodium REQUIRED)
 add_library(korvane_sodium UNKNOWN IMPORTED GLOBAL)
 set_target_properties(korvane_sodium PROPERTIES
   IMPORTED_LOCATION "${KORVANE_SODIUM_LIBRARY}"

@@ -274,6 +274,8 @@ Http_Result http_transfer(const Http_Request &request) {
     Curl_Chain chain;
     chain.step(curl.curl_easy_setopt(handle, CURLOPT_URL, temp_c_string(url)));
     chain.step(curl.curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L));
+    // The update site is HTTP or HTTPS; nothing else libcurl can speak is ever let in.
+    chain.step(curl.curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https"));
     if (request.range_start > 0) {
         // A range counts bytes of the stored file: ask for them as they are, not encoded.
         chain.step(curl.curl_easy_setopt(handle, CURLOPT_RANGE, temp_c_string(tprint("%-", request.range_start))));

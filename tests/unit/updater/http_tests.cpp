@@ -173,6 +173,27 @@ TEST(Http, PlatformLoaderSaysWhyALibraryWillNotLoad) {
 #endif
 }
 
+#ifndef _WIN32
+// The variable that spares libcurl's GnuTLS its set-up is there only while the library
+// loads: the game started later must not inherit it, and a player's own value stays.
+TEST(Http, TheLoadLeavesTheEnvironmentAsItWas) {
+    const char *name = "GNUTLS_NO_IMPLICIT_INIT";
+    for (const char *before : {(const char *)nullptr, "0"}) {
+        if (before) setenv(name, before, 1);
+        else unsetenv(name);
+        platform_updater_os().load_library("no_such_library_here.lib");
+        const char *after = getenv(name);
+        if (before) {
+            ASSERT_NE(after, nullptr);
+            EXPECT_STREQ(after, before);
+        } else {
+            EXPECT_EQ(after, nullptr) << after;
+        }
+    }
+    unsetenv(name);
+}
+#endif
+
 TEST(Http, HostOfTheSiteUrl) {
     struct Case {
         const char *url, *host;
