@@ -208,16 +208,27 @@ static Download_Outcome move_into_place(const Download_Target &target, String te
 // mapped temporary file.
 struct Patch_Transfer {
     Patch_Apply *apply;
+    String reference;        // the old client, mapped
     Download_Handle file;
     s64 file_size;           // the record's size of the file the patch makes
+    // The temporary file takes its full size only once the site has a patch to send: a
+    // site without one (the usual answer) costs no room on the disk.
+    Download_Mapping result;
+    bool began = false;
     s64 total_adjusted = 0;  // what was taken off download_bytes_total for this patch
     s64 written_back = 0;    // the result's bytes whose write-back has been started
 };
 
 static bool patch_body_begin(void *user, const Response_Head &head) {
     Patch_Transfer *transfer = (Patch_Transfer *)user;
+    if (head.status != 200) return true;  // its body is no patch; the status decides
+    transfer->result = g_updater_os.map_download(transfer->file, transfer->file_size);
+    if (!transfer->result.step.success) return false;
+    if (!patch_begin_in_place(transfer->apply, transfer->reference, transfer->result.bytes, transfer->file_size))
+        return false;
+    transfer->began = true;
     // The bar counts the patch's bytes in place of the file's, so it still reaches its end.
-    if (head.status == 200 && head.content_length >= 0) {
+    if (head.content_length >= 0) {
         transfer->total_adjusted = transfer->file_size - head.content_length;
         download_bytes_total.fetch_sub(transfer->total_adjusted);
     }
@@ -226,6 +237,7 @@ static bool patch_body_begin(void *user, const Response_Head &head) {
 
 static bool patch_body_write(void *user, const u8 *data, s64 count) {
     Patch_Transfer *transfer = (Patch_Transfer *)user;
+    if (!transfer->began) return true;  // an error page, dropped
     if (!patch_feed(transfer->apply, String((const char *)data, count))) return false;
     // As for a whole download: the flush before the rename should find little left to do.
     while (transfer->apply->result_bytes - transfer->written_back >= WRITEBACK_WINDOW_BYTES) {
@@ -265,34 +277,30 @@ static bool try_patch(const Download_Target &target, const Minisign_Signature *s
         g_updater_os.unmap_file(&old_file);
         return false;
     }
-    Download_Mapping result = g_updater_os.map_download(opened.handle, entry.size);
-
     Patch_Apply apply;
     Patch_Transfer transfer;
     transfer.apply = &apply;
+    transfer.reference = old_file.data;
     transfer.file = opened.handle;
     transfer.file_size = entry.size;
     s64 received_before = download_bytes_received.load();
     f64 transfer_start = seconds_since_init();
 
-    bool began = result.step.success && patch_begin_in_place(&apply, old_file.data, result.bytes, entry.size);
-    Http_Result last;
-    if (began) {
-        Http_Request request;
-        request.name = name;
-        request.sink.begin = patch_body_begin;
-        request.sink.write = patch_body_write;
-        request.sink.user = &transfer;
-        // A patch no smaller than the file itself is of no use.
-        request.max_body = entry.size;
-        last = http_transfer(request);
-    }
+    Http_Request request;
+    request.name = name;
+    request.sink.begin = patch_body_begin;
+    request.sink.write = patch_body_write;
+    request.sink.user = &transfer;
+    // A patch no smaller than the file itself is of no use.
+    request.max_body = entry.size;
+    Http_Result last = http_transfer(request);
 
+    const File_Step &mapped = transfer.result.step;
     String reason;
-    if (!result.step.success) {
-        reason = tprint("writing % failed (%): code %, %", temporary, result.step.failed_step, result.step.error_code,
-                        os_error_text(result.step.error_code));
-    } else if (!began || apply.failed) {
+    if (last.head.status == 200 && !mapped.success) {
+        reason = tprint("writing % failed (%): code %, %", temporary, mapped.failed_step, mapped.error_code,
+                        os_error_text(mapped.error_code));
+    } else if (apply.failed) {
         reason = patch_failure(&apply);
     } else if (last.performed && last.head.status != 200) {
         reason = tprint("the update site answered with HTTP status %", (s64)last.head.status);
@@ -300,13 +308,15 @@ static bool try_patch(const Download_Target &target, const Minisign_Signature *s
         reason = tprint("it is larger than % itself", target.site_name);
     } else if (!last.performed) {
         reason = tprint("its transfer failed (CURL code %)", curl_code_name(last.code));
+    } else if (!transfer.began) {
+        reason = "the patch is empty";  // no byte came, so nothing was begun
     } else if (!patch_finish(&apply)) {
         reason = patch_failure(&apply);
     }
     patch_abandon(&apply);  // a no-op after patch_finish
     // Nothing reads the old file any more; it must not be mapped when it is replaced.
     g_updater_os.unmap_file(&old_file);
-    g_updater_os.unmap_download(&result);
+    g_updater_os.unmap_download(&transfer.result);
 
     f64 flush_start = seconds_since_init();
     if (reason.count == 0) {

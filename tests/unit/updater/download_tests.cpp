@@ -291,6 +291,7 @@ TEST(Download, APatchFromTheOldClientIsTriedFirstAndAnyFailureFallsBackToTheWhol
          "it is larger than client.exe itself"},
         {"the old client changed since it was looked at", old_client + "more", {{good}}, new_client, {}, false,
          "client.exe is no longer the file of 6000 bytes it was"},
+        {"an empty patch", old_client, {{""}}, new_client, {}, false, "cannot be used: the patch is empty"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -336,6 +337,10 @@ TEST(Download, APatchFromTheOldClientIsTriedFirstAndAnyFailureFallsBackToTheWhol
         }
         EXPECT_EQ(fake.files.count("client.exe.download"), 0u);
         EXPECT_EQ(fake.files.count("client.exe.resume"), 0u);
+        // The temporary file takes the result's full size only for a patch that came.
+        bool patch_came = !c.patch.empty() && c.patch.back().status == 200 &&
+                          c.patch.back().body.size() <= c.whole.size() && c.here.size() == old_client.size();
+        EXPECT_EQ(fake.download_maps, patch_came ? 1 : 0);
     }
 }
 

@@ -180,6 +180,7 @@ Download_Mapping map_download(Download_Handle handle, s64 size) {
         return mapping;
     }
     file_of(handle).resize((size_t)size);
+    fake.download_maps++;
     mapping.bytes = (u8 *)file_of(handle).data();
     mapping.size = size;
     mapping.step = ok_step();

@@ -43,6 +43,7 @@ struct Fake_World {
     std::vector<std::string> absent_paths;  // path_exists is false for these, true for others
     std::vector<std::string> mapped;  // names given to map_file, in order (a rename over a
                                       // file still mapped fails, as on Windows)
+    s32 download_maps = 0;           // temporary files given their full size by map_download
     std::vector<std::string> loads;  // names given to load_library
     s32 unloads = 0;
     s32 failing_loads = 0;            // this many loads fail before one succeeds
