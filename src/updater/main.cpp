@@ -1,5 +1,6 @@
 // korvane.exe: the launcher and updater of the game.
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 
 #include "log.h"
 #include "os.h"
@@ -10,11 +11,20 @@ constexpr const char *PREVIOUS_LOG_FILE = "korvane_previous.log";
 constexpr s64 LOG_FILE_ROTATE_BYTES = 1 << 20;
 
 // A line in the log file alone, so that support can tell one run from the next.
+// NOTE: the time is worked out from the clock alone: the C library's gmtime and strftime
+// set up the local time zone first, which read /etc/localtime on Linux and took about
+// 10 ms of every start under Wine.
 static void write_log_heading() {
-    char when[32] = "?";
-    std::time_t now = std::time(nullptr);
-    if (const std::tm *utc = std::gmtime(&now)) std::strftime(when, sizeof(when), "%Y-%m-%d %H:%M:%S", utc);
-    write_log_file_heading(tprint("--- korvane.exe started % UTC in %", when, get_working_directory()));
+    using namespace std::chrono;
+    auto now = floor<seconds>(system_clock::now());
+    auto day = floor<days>(now);
+    year_month_day date{day};
+    hh_mm_ss time{now - day};
+    char when[32];
+    snprintf(when, sizeof(when), "%04d-%02u-%02u %02d:%02d:%02d", (int)date.year(), (unsigned)date.month(),
+             (unsigned)date.day(), (int)time.hours().count(), (int)time.minutes().count(),
+             (int)time.seconds().count());
+    write_log_file_heading(tprint("--- korvane.exe started % UTC in %", String(when), get_working_directory()));
 }
 
 int main() {
