@@ -16,8 +16,10 @@ target_compile_options(korvane_options INTERFACE -Wall -Wextra -Wno-unused-param
                        -fno-optimize-sibling-calls)
 
 if(WIN32)
-  # Wine's dbghelp reads DWARF 2 to 4 only.
-  target_compile_options(korvane_options INTERFACE -gdwarf-4)
+  # Wine's dbghelp reads DWARF 2 to 4 only. Level 1 (functions and line tables, no types or
+  # variables) is all a stack trace needs, and the updater is downloaded by every player
+  # on every release: 10 MiB at the full level, most of it debug information.
+  target_compile_options(korvane_options INTERFACE -gdwarf-4 -g1)
   target_compile_definitions(korvane_options INTERFACE
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
   # Static runtime: an .exe needs only the system's own DLLs.
