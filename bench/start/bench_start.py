@@ -161,9 +161,10 @@ def main():
                       f"{(min(with_window) / min(without) - 1) * 100:+.1f} %)")
 
     if "frame" not in skip:
-        x = bench_gui.X()
         korvane = next(tools.rglob("korvane.exe"))
-        frames = [bench_gui.first_frame_ms("linux", korvane, x) for _ in range(args.frame_runs)]
+        with bench_gui.x11.connect() as connection, connection.trap():
+            x = bench_gui.X(connection)
+            frames = [bench_gui.first_frame_ms("linux", korvane, x) for _ in range(args.frame_runs)]
         report.append(f"  first frame after the start, Linux, {args.frame_runs} runs: {statistics.median(frames):.0f} ms "
                       f"(min {min(frames):.0f}, max {max(frames):.0f}; target <= 150 ms)")
 
