@@ -29,8 +29,16 @@ String os_error_text(s64 code) {
     return temp_copy(text);
 }
 
-File_Contents read_entire_file(String name) {
-    File_Contents result;
+// A regular file opened for reading, with its size: what reading it whole and mapping it
+// both start from. On a failure fd is -1 and an error line says what could not be done
+// (`doing`: "read", "map").
+struct Opened_File {
+    int fd = -1;
+    s64 size = 0;
+};
+
+static Opened_File open_regular_file(String name, const char *doing) {
+    Opened_File result;
     int fd = open(temp_c_string(name), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         s64 code = errno;
@@ -38,13 +46,25 @@ File_Contents read_entire_file(String name) {
         return result;
     }
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        s64 code = fstat(fd, &info) != 0 ? errno : EISDIR;
-        log_error("Could not read file \"%\": code %, %", name, code, os_error_text(code));
+    bool stat_ok = fstat(fd, &info) == 0;
+    if (!stat_ok || !S_ISREG(info.st_mode)) {
+        // Only a regular file has a size to read or to map.
+        s64 code = !stat_ok ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        log_error("Could not % file \"%\": code %, %", doing, name, code, os_error_text(code));
         close(fd);
         return result;
     }
-    s64 size = info.st_size;
+    result.fd = fd;
+    result.size = info.st_size;
+    return result;
+}
+
+File_Contents read_entire_file(String name) {
+    File_Contents result;
+    Opened_File opened = open_regular_file(name, "read");
+    if (opened.fd < 0) return result;
+    int fd = opened.fd;
+    s64 size = opened.size;
     char *bytes = (char *)malloc((size_t)size + 1);
     s64 done = 0;
     while (bytes && done < size) {
@@ -169,34 +189,22 @@ void lower_calling_thread_priority() {
 
 File_Mapping map_file_read_only(String name) {
     File_Mapping result;
-    int fd = open(temp_c_string(name), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        s64 code = errno;
-        log_error("Could not open file \"%\": code %, %", name, code, os_error_text(code));
-        return result;
-    }
-    struct stat info;
-    bool stat_ok = fstat(fd, &info) == 0;
-    if (!stat_ok || !S_ISREG(info.st_mode)) {
-        // Only a regular file has a size that a mapping can cover.
-        s64 code = !stat_ok ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        log_error("Could not map file \"%\": code %, %", name, code, os_error_text(code));
-        close(fd);
-        return result;
-    }
-    if (info.st_size == 0) {  // mmap refuses a length of 0
+    Opened_File opened = open_regular_file(name, "map");
+    if (opened.fd < 0) return result;
+    int fd = opened.fd;
+    if (opened.size == 0) {  // mmap refuses a length of 0
         close(fd);
         result.success = true;
         return result;
     }
-    void *address = mmap(nullptr, (size_t)info.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
+    void *address = mmap(nullptr, (size_t)opened.size, PROT_READ, MAP_PRIVATE, fd, 0);
     s64 code = errno;
     close(fd);  // the mapping keeps its own reference to the file
     if (address == MAP_FAILED) {
         log_error("Could not map file \"%\": code %, %", name, code, os_error_text(code));
         return result;
     }
-    result.data = String((const char *)address, (s64)info.st_size);
+    result.data = String((const char *)address, opened.size);
     result.success = true;
     return result;
 }

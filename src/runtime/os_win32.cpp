@@ -28,21 +28,38 @@ static HANDLE open_file(String name, DWORD access, DWORD creation) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-File_Contents read_entire_file(String name) {
-    File_Contents result;
+// A file opened for reading, with its size: what reading it whole and mapping it both
+// start from. On a failure file is INVALID_HANDLE_VALUE and an error line says what
+// could not be done (`doing`: "read", "map").
+struct Opened_File {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    LARGE_INTEGER size = {};
+};
+
+static Opened_File open_file_for_reading(String name, const char *doing) {
+    Opened_File result;
     HANDLE file = open_file(name, GENERIC_READ, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) {
         s64 code = (s64)GetLastError();
         log_error("Could not open file \"%\": code %, %", name, code, os_error_text(code));
         return result;
     }
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size)) {
+    if (!GetFileSizeEx(file, &result.size)) {
         s64 code = (s64)GetLastError();
-        log_error("Could not read file \"%\": code %, %", name, code, os_error_text(code));
+        log_error("Could not % file \"%\": code %, %", doing, name, code, os_error_text(code));
         CloseHandle(file);
         return result;
     }
+    result.file = file;
+    return result;
+}
+
+File_Contents read_entire_file(String name) {
+    File_Contents result;
+    Opened_File opened = open_file_for_reading(name, "read");
+    if (opened.file == INVALID_HANDLE_VALUE) return result;
+    HANDLE file = opened.file;
+    LARGE_INTEGER size = opened.size;
     char *bytes = (char *)malloc((size_t)size.QuadPart + 1);
     s64 done = 0;
     while (bytes && done < size.QuadPart) {
@@ -166,19 +183,10 @@ void lower_calling_thread_priority() {
 
 File_Mapping map_file_read_only(String name) {
     File_Mapping result;
-    HANDLE file = open_file(name, GENERIC_READ, OPEN_EXISTING);
-    if (file == INVALID_HANDLE_VALUE) {
-        s64 code = (s64)GetLastError();
-        log_error("Could not open file \"%\": code %, %", name, code, os_error_text(code));
-        return result;
-    }
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size)) {
-        s64 code = (s64)GetLastError();
-        log_error("Could not map file \"%\": code %, %", name, code, os_error_text(code));
-        CloseHandle(file);
-        return result;
-    }
+    Opened_File opened = open_file_for_reading(name, "map");
+    if (opened.file == INVALID_HANDLE_VALUE) return result;
+    HANDLE file = opened.file;
+    LARGE_INTEGER size = opened.size;
     if (size.QuadPart == 0) {  // CreateFileMappingW refuses an empty file
         CloseHandle(file);
         result.success = true;

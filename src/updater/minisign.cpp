@@ -54,15 +54,21 @@ bool starts_with(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
 }
 
+// Key and signature files both start with an "untrusted comment: " line; reads past it.
+constexpr const char *NO_UNTRUSTED_COMMENT = "the first line is not an \"untrusted comment: \" line";
+bool read_untrusted_comment(std::string_view text, size_t *at) {
+    Line comment = next_line(text, at);
+    return comment.found && starts_with(comment.text, UNTRUSTED_PREFIX);
+}
+
 }  // namespace
 
 Public_Key_Parse parse_public_key(String text) {
     Public_Key_Parse result;
     std::string_view all = text.view();
     size_t at = 0;
-    Line comment = next_line(all, &at);
-    if (!comment.found || !starts_with(comment.text, UNTRUSTED_PREFIX)) {
-        result.error = "the first line is not an \"untrusted comment: \" line";
+    if (!read_untrusted_comment(all, &at)) {
+        result.error = NO_UNTRUSTED_COMMENT;
         return result;
     }
     Line key_line = next_line(all, &at);
@@ -93,9 +99,8 @@ Signature_Parse parse_signature(String text) {
     }
     std::string_view all = text.view();
     size_t at = 0;
-    Line comment = next_line(all, &at);
-    if (!comment.found || !starts_with(comment.text, UNTRUSTED_PREFIX)) {
-        result.error = "the first line is not an \"untrusted comment: \" line";
+    if (!read_untrusted_comment(all, &at)) {
+        result.error = NO_UNTRUSTED_COMMENT;
         return result;
     }
     Line signature_line = next_line(all, &at);
