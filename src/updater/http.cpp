@@ -262,11 +262,17 @@ Http_Result http_transfer(const Http_Request &request) {
     print("%\n", url);
 
     Http_Result result;
-    CURL *handle = curl.curl_easy_init();
-    if (!assert_debug(handle != nullptr)) {
-        result.code = CURLE_FAILED_INIT;
-        return result;
+    if (g_http.handle) {
+        // Every option back to its default; the connection and the name cache stay.
+        curl.curl_easy_reset(g_http.handle);
+    } else {
+        g_http.handle = curl.curl_easy_init();
+        if (!assert_debug(g_http.handle != nullptr)) {
+            result.code = CURLE_FAILED_INIT;
+            return result;
+        }
     }
+    CURL *handle = g_http.handle;
     Transfer transfer;
     transfer.handle = handle;
     transfer.request = &request;
@@ -304,8 +310,12 @@ Http_Result http_transfer(const Http_Request &request) {
     if (result.performed) result.head = transfer.head;
     result.code = chain.code;
     result.stopped_by_sink = transfer.stopped;
-    curl.curl_easy_cleanup(handle);
     return result;
+}
+
+void http_end() {
+    if (g_http.handle) curl.curl_easy_cleanup(g_http.handle);
+    g_http.handle = nullptr;
 }
 
 bool is_transient_failure(const Http_Result &result) {

@@ -182,13 +182,21 @@ struct Small_Fetch {
 // counts_progress false: a file the progress bar does not count (a signature).
 Small_Fetch fetch_small_file(String name, s64 cap, s64 time_limit_ms, bool counts_progress = true);
 
-// The module's state: the small files' buffer and the retry waits' jitter.
+// The module's state: the transfers' libcurl handle, the small files' buffer and the retry
+// waits' jitter.
 struct Http_State {
+    // Kept from one transfer to the next (its options reset each time): a run fetches four
+    // to seven files from one site, and every new connection would cost a TCP and, on an
+    // HTTPS site, a TLS handshake.
+    CURL *handle = nullptr;
     u8 small_body[SMALL_FILE_CAP];
     s64 small_body_used = 0;
     u64 jitter_state = 0;
 };
 extern Http_State g_http;
+
+// Closes the kept handle and its connection; before curl_global_cleanup.
+void http_end();
 
 // The update run's fetch of version.data: the body, or empty on any failure (a status
 // other than 200 has been shown in a box).

@@ -130,6 +130,7 @@ void run_update() {
         if (!check.ok) {
             refuse_unsigned_site(VERSION_FILE, check.reason);
             print("Updater: finished");
+            http_end();
             curl.curl_global_cleanup();
             return;
         }
@@ -198,6 +199,7 @@ void run_update() {
                               update_site_host());
     }
     print("Updater: finished");
+    http_end();
     curl.curl_global_cleanup();
     if (window_running) {
         // NOTE: returning from main would run the static destructors while the GUI thread may

@@ -2,6 +2,7 @@
 #include "fake_updater_os.h"
 
 #include "embedded_files.h"
+#include "http.h"
 #include "update_run.h"
 
 #include <algorithm>
@@ -251,10 +252,13 @@ Instance_Lock lock_instance(String name) {
 CURLcode fake_global_init(long) { return CURLE_OK; }
 void fake_global_cleanup() {}
 CURL *fake_easy_init() {
+    fake.easy_inits++;
     the_handle = Fake_Handle();
     return &the_handle;
 }
-void fake_easy_cleanup(CURL *) {}
+void fake_easy_cleanup(CURL *) { fake.easy_cleanups++; }
+// The updater keeps one handle and resets it before each transfer.
+void fake_easy_reset(CURL *) { the_handle = Fake_Handle(); }
 
 CURLcode fake_easy_setopt(CURL *, CURLoption option, ...) {
     va_list args;
@@ -342,6 +346,7 @@ static void *find_procedure(void *, const char *name) {
         {"curl_easy_perform", (void *)&fake_easy_perform},
         {"curl_easy_getinfo", (void *)&fake_easy_getinfo_status},
         {"curl_easy_cleanup", (void *)&fake_easy_cleanup},
+        {"curl_easy_reset", (void *)&fake_easy_reset},
         {"curl_easy_header", (void *)&fake_easy_header},
     };
     if (fake.missing_procedure_loads > 0 && strcmp(name, fake.missing_procedure.c_str()) == 0) {
@@ -357,6 +362,7 @@ static void *find_procedure(void *, const char *name) {
 static bool no_progress_window() { return false; }
 
 Fake_Os_Scope::Fake_Os_Scope() : saved(g_updater_os), saved_progress_window(start_progress_window) {
+    g_http.handle = nullptr;  // each test starts as a new process does, with no handle kept
     fake = Fake_World();
     open_mappings.clear();
     start_progress_window = no_progress_window;

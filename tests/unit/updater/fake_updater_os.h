@@ -46,6 +46,8 @@ struct Fake_World {
     s32 download_maps = 0;           // temporary files given their full size by map_download
     std::vector<std::string> loads;  // names given to load_library
     s32 unloads = 0;
+    s32 easy_inits = 0;     // libcurl handles made...
+    s32 easy_cleanups = 0;  // ...and cleaned up
     s32 failing_loads = 0;            // this many loads fail before one succeeds
     std::string missing_procedure;    // a name the loaded library lacks...
     s32 missing_procedure_loads = 0;  // ...for this many loads

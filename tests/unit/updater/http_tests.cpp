@@ -115,6 +115,28 @@ TEST(Http, SecondFetchOverwritesTheFirstFromTheStart) {
     EXPECT_EQ(std::string(second.view()), "2nd");
 }
 
+TEST(Http, OneHandleServesEveryTransferUntilTheEnd) {
+    Fake_Os_Scope scope;
+    fake.responses[url_of("one")] = {"first body"};
+    fake.responses[url_of("two")] = {"rest", 200};
+    http_get("one");
+    Http_Request ranged;
+    ranged.name = "two";
+    ranged.range_start = 3;
+    ranged.sink.write = [](void *, const u8 *, s64) { return true; };
+    http_transfer(ranged);
+    http_get("one");
+    // The options of one transfer do not carry over to the next on the kept handle.
+    EXPECT_EQ(fake.ranges, (std::vector<std::string>{"", "3-", ""}));
+    EXPECT_EQ(fake.easy_inits, 1);
+    EXPECT_EQ(fake.easy_cleanups, 0);
+    http_end();
+    EXPECT_EQ(fake.easy_cleanups, 1);
+    http_get("one");
+    EXPECT_EQ(fake.easy_inits, 2);
+    http_end();
+}
+
 TEST(Http, FailedTransferIsEmptyAndStillCounted) {
     Fake_Os_Scope scope;
     fake.responses[url_of("missing")] = {"not here", 404};
