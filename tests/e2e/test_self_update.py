@@ -56,6 +56,9 @@ def test_release_with_a_new_updater_then_the_next_start_is_up_to_date(platform, 
         assert first.code == 0, first
         assert first.boxes == 0, first
         assert "Downloaded client" in first.out and "Downloaded updater" in first.out, first
+        # version.data, the patch asked for first, client.exe and korvane.exe: one connection.
+        assert first.err.count("*   Trying 127.0.0.1:") == 1, first
+        assert first.err.count("* Re-using existing connection") == 3, first
         assert_updater_is_the_sites(folder, site)
         assert client_started(folder)
         if platform.name == "windows":
