@@ -308,12 +308,13 @@ bool format_row(Texture_Format format, Format_Row *row) {
     case Texture_Format::RGBA32F: *row = {GL_RGBA32F, 0, GL_RGBA, GL_FLOAT, false}; return true;
     case Texture_Format::RG11B10F: *row = {GL_R11F_G11F_B10F, 0, GL_RGB, GL_UNSIGNED_INT_10F_11F_11F_REV, false}; return true;
     case Texture_Format::RGB9E5F: *row = {GL_RGB9_E5, 0, GL_RGB, GL_UNSIGNED_INT_5_9_9_9_REV, false}; return true;
-    case Texture_Format::R16I: *row = {GL_R16I, 0, GL_RED, GL_SHORT, false}; return true;
-    case Texture_Format::RG16I: *row = {GL_RG16I, 0, GL_RG, GL_SHORT, false}; return true;
-    case Texture_Format::RGBA16I: *row = {GL_RGBA16I, 0, GL_RGBA, GL_SHORT, false}; return true;
-    case Texture_Format::R32I: *row = {GL_R32I, 0, GL_RED, GL_INT, false}; return true;
-    case Texture_Format::RG32I: *row = {GL_RG32I, 0, GL_RG, GL_INT, false}; return true;
-    case Texture_Format::RGBA32I: *row = {GL_RGBA32I, 0, GL_RGBA, GL_INT, false}; return true;
+    // Integer storage takes its texels in an _INTEGER pixel format; OpenGL refuses others.
+    case Texture_Format::R16I: *row = {GL_R16I, 0, GL_RED_INTEGER, GL_SHORT, false}; return true;
+    case Texture_Format::RG16I: *row = {GL_RG16I, 0, GL_RG_INTEGER, GL_SHORT, false}; return true;
+    case Texture_Format::RGBA16I: *row = {GL_RGBA16I, 0, GL_RGBA_INTEGER, GL_SHORT, false}; return true;
+    case Texture_Format::R32I: *row = {GL_R32I, 0, GL_RED_INTEGER, GL_INT, false}; return true;
+    case Texture_Format::RG32I: *row = {GL_RG32I, 0, GL_RG_INTEGER, GL_INT, false}; return true;
+    case Texture_Format::RGBA32I: *row = {GL_RGBA32I, 0, GL_RGBA_INTEGER, GL_INT, false}; return true;
     case Texture_Format::BC1: *row = {GL_COMPRESSED_RGB_S3TC_DXT1_EXT, GL_COMPRESSED_SRGB_S3TC_DXT1_EXT, NONE, NONE, true}; return true;
     case Texture_Format::BC3: *row = {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, GL_COMPRESSED_SRGB_ALPHA_S3TC_DXT5_EXT, NONE, NONE, true}; return true;
     case Texture_Format::BC4: *row = {GL_COMPRESSED_RED_RGTC1, 0, NONE, NONE, true}; return true;

@@ -28,12 +28,24 @@ constexpr Texture_Format ALL_FORMATS[] = {
 
 s32 channels_of(u32 pixel_format) {
     switch (pixel_format) {
-    case GL_RED: case GL_DEPTH_COMPONENT: return 1;
-    case GL_RG: case GL_DEPTH_STENCIL: return 2;
+    case GL_RED: case GL_RED_INTEGER: case GL_DEPTH_COMPONENT: return 1;
+    case GL_RG: case GL_RG_INTEGER: case GL_DEPTH_STENCIL: return 2;
     case GL_RGB: case GL_BGR: return 3;
-    case GL_RGBA: case GL_BGRA: return 4;
+    case GL_RGBA: case GL_BGRA: case GL_RGBA_INTEGER: return 4;
     }
     return 0;
+}
+
+// Storages of integers, which OpenGL fills only from the _INTEGER pixel formats.
+bool is_integer_storage(u32 internal_format) {
+    switch (internal_format) {
+    case GL_R16I: case GL_RG16I: case GL_RGBA16I: case GL_R32I: case GL_RG32I: case GL_RGBA32I: return true;
+    }
+    return false;
+}
+
+bool is_integer_pixel_format(u32 pixel_format) {
+    return pixel_format == GL_RED_INTEGER || pixel_format == GL_RG_INTEGER || pixel_format == GL_RGBA_INTEGER;
 }
 
 // Bytes of one channel, or of the whole texel for a packed type (negated).
@@ -76,6 +88,7 @@ TEST(TextureFormat, EveryFormatUploadsWholeTexelsOrNothing) {
             ASSERT_GT(channels, 0) << "pixel format " << f.pixel_format;
             ASSERT_NE(bytes, 0) << "pixel type " << f.pixel_type;
             EXPECT_EQ(texel, bytes > 0 ? channels * bytes : -bytes);
+            EXPECT_EQ(is_integer_storage(f.internal_format), is_integer_pixel_format(f.pixel_format));
         }
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
