@@ -63,24 +63,22 @@ File_Contents read_entire_file(String name) {
     File_Contents result;
     Opened_File opened = open_regular_file(name, "read");
     if (opened.fd < 0) return result;
-    int fd = opened.fd;
-    s64 size = opened.size;
-    char *bytes = (char *)malloc((size_t)size + 1);
+    char *bytes = (char *)malloc((size_t)opened.size + 1);
     s64 done = 0;
-    while (bytes && done < size) {
-        ssize_t n = read(fd, bytes + done, (size_t)(size - done));
+    while (bytes && done < opened.size) {
+        ssize_t n = read(opened.fd, bytes + done, (size_t)(opened.size - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += n;
     }
-    close(fd);
-    if (!bytes || done != size) {
-        log_error("Could not read file \"%\": % of % bytes read", name, done, size);
+    close(opened.fd);
+    if (!bytes || done != opened.size) {
+        log_error("Could not read file \"%\": % of % bytes read", name, done, opened.size);
         free(bytes);
         return result;
     }
-    bytes[size] = 0;
-    result.data = String(bytes, size);
+    bytes[opened.size] = 0;
+    result.data = String(bytes, opened.size);
     result.success = true;
     return result;
 }
@@ -191,15 +189,14 @@ File_Mapping map_file_read_only(String name) {
     File_Mapping result;
     Opened_File opened = open_regular_file(name, "map");
     if (opened.fd < 0) return result;
-    int fd = opened.fd;
     if (opened.size == 0) {  // mmap refuses a length of 0
-        close(fd);
+        close(opened.fd);
         result.success = true;
         return result;
     }
-    void *address = mmap(nullptr, (size_t)opened.size, PROT_READ, MAP_PRIVATE, fd, 0);
+    void *address = mmap(nullptr, (size_t)opened.size, PROT_READ, MAP_PRIVATE, opened.fd, 0);
     s64 code = errno;
-    close(fd);  // the mapping keeps its own reference to the file
+    close(opened.fd);  // the mapping keeps its own reference to the file
     if (address == MAP_FAILED) {
         log_error("Could not map file \"%\": code %, %", name, code, os_error_text(code));
         return result;

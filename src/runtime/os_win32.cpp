@@ -33,7 +33,7 @@ static HANDLE open_file(String name, DWORD access, DWORD creation) {
 // could not be done (`doing`: "read", "map").
 struct Opened_File {
     HANDLE file = INVALID_HANDLE_VALUE;
-    LARGE_INTEGER size = {};
+    s64 size = 0;
 };
 
 static Opened_File open_file_for_reading(String name, const char *doing) {
@@ -44,13 +44,15 @@ static Opened_File open_file_for_reading(String name, const char *doing) {
         log_error("Could not open file \"%\": code %, %", name, code, os_error_text(code));
         return result;
     }
-    if (!GetFileSizeEx(file, &result.size)) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size)) {
         s64 code = (s64)GetLastError();
         log_error("Could not % file \"%\": code %, %", doing, name, code, os_error_text(code));
         CloseHandle(file);
         return result;
     }
     result.file = file;
+    result.size = size.QuadPart;
     return result;
 }
 
@@ -58,19 +60,17 @@ File_Contents read_entire_file(String name) {
     File_Contents result;
     Opened_File opened = open_file_for_reading(name, "read");
     if (opened.file == INVALID_HANDLE_VALUE) return result;
-    HANDLE file = opened.file;
-    LARGE_INTEGER size = opened.size;
-    char *bytes = (char *)malloc((size_t)size.QuadPart + 1);
+    char *bytes = (char *)malloc((size_t)opened.size + 1);
     s64 done = 0;
-    while (bytes && done < size.QuadPart) {
-        DWORD chunk = (DWORD)((size.QuadPart - done) > (1 << 30) ? (1 << 30) : (size.QuadPart - done));
+    while (bytes && done < opened.size) {
+        DWORD chunk = (DWORD)((opened.size - done) > (1 << 30) ? (1 << 30) : (opened.size - done));
         DWORD got = 0;
-        if (!ReadFile(file, bytes + done, chunk, &got, nullptr) || got == 0) break;
+        if (!ReadFile(opened.file, bytes + done, chunk, &got, nullptr) || got == 0) break;
         done += got;
     }
-    CloseHandle(file);
-    if (!bytes || done != size.QuadPart) {
-        log_error("Could not read file \"%\": % of % bytes read", name, done, (s64)size.QuadPart);
+    CloseHandle(opened.file);
+    if (!bytes || done != opened.size) {
+        log_error("Could not read file \"%\": % of % bytes read", name, done, opened.size);
         free(bytes);
         return result;
     }
@@ -185,25 +185,23 @@ File_Mapping map_file_read_only(String name) {
     File_Mapping result;
     Opened_File opened = open_file_for_reading(name, "map");
     if (opened.file == INVALID_HANDLE_VALUE) return result;
-    HANDLE file = opened.file;
-    LARGE_INTEGER size = opened.size;
-    if (size.QuadPart == 0) {  // CreateFileMappingW refuses an empty file
-        CloseHandle(file);
+    if (opened.size == 0) {  // CreateFileMappingW refuses an empty file
+        CloseHandle(opened.file);
         result.success = true;
         return result;
     }
     // Sizes 0, 0: the mapping and the view cover the whole file, past 4 GiB too.
-    HANDLE section = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    HANDLE section = CreateFileMappingW(opened.file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     void *address = section ? MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0) : nullptr;
     s64 code = (s64)GetLastError();
     // NOTE: the view holds the section and the file open; neither handle is needed after.
     if (section) CloseHandle(section);
-    CloseHandle(file);
+    CloseHandle(opened.file);
     if (!address) {
         log_error("Could not map file \"%\": code %, %", name, code, os_error_text(code));
         return result;
     }
-    result.data = String((const char *)address, (s64)size.QuadPart);
+    result.data = String((const char *)address, opened.size);
     result.success = true;
     return result;
 }

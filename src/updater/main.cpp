@@ -45,7 +45,7 @@ int main() {
 
     run_update();
     // NOTE: ended here rather than by returning: what the libraries registered to run at
-    // exit (OpenSSL's clean-up of its tables, about 0.5 million instructions) frees memory
-    // the system takes back anyway, on the path every player takes on every start.
+    // exit (on Linux OpenSSL's clean-up of its tables, about 0.5 million instructions) frees
+    // memory the system takes back anyway, on the path every player takes on every start.
     exit_process(0);
 }
