@@ -8,7 +8,6 @@ import signal
 import struct
 import subprocess
 import time
-import warnings
 from pathlib import Path
 
 import pytest
@@ -70,24 +69,7 @@ class Run:
 
 def run_updater(platform, folder, timeout=90, cwd=None):
     """Runs folder's korvane.exe (with cwd, or folder, as the working folder), closing every
-    warning box as a player would; returns the output and the number of boxes seen.
-
-    NOTE: now and then Wine ends a program it was asked to start with status 1 before the
-    program's first instruction: no output, and no line in korvane.log, which korvane.exe
-    writes before anything else. Such a run is started once more, with a warning; any other
-    run, however it ended, is the test's to judge."""
-    log = folder / "korvane.log"
-    logged_before = log.stat().st_size if log.exists() else -1
-    run = run_updater_once(platform, folder, timeout, cwd)
-    logged_after = log.stat().st_size if log.exists() else -1
-    if platform.name == "windows" and run.code == 1 and not run.out and not run.err and logged_after == logged_before:
-        warnings.warn(f"Wine did not start {folder / 'korvane.exe'} (status 1, no output, nothing logged); "
-                      "starting it once more")
-        run = run_updater_once(platform, folder, timeout, cwd)
-    return run
-
-
-def run_updater_once(platform, folder, timeout, cwd):
+    warning box as a player would; returns the output and the number of boxes seen."""
     process = platform.start(cwd or folder, folder / "korvane.exe")
     deadline = time.monotonic() + timeout
     boxes = 0
